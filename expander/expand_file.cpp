@@ -1,0 +1,184 @@
+#include "expander/expand_file.h"
+
+#include <cstring>
+
+#include "expander/lzh_format.h"
+#include "expander/window_decoder.h"
+#include "platform/heap.h"
+
+std::string ExpandSourceName;
+std::string ExpandTargetName;
+
+FileHandle SourceHandle = kNoFile;
+FileHandle TargetHandle = kNoFile;
+std::uint8_t* SourceBuffer = nullptr;
+std::uint8_t* TargetBuffer = nullptr;
+std::uint16_t SourcePos = 1;
+std::int32_t SourceCount = 0;
+std::uint16_t TargetPos = 1;
+
+namespace {
+
+[[noreturn]] void RaiseWriteError() {
+  Raise<ELzrw1Exception>("Lzrw1 : ERROR WRITING TO " + ExpandTargetName + " !");
+}
+
+// The driver's own source and sink for the decoding loop: ReadBlock and WriteBlock called
+// directly, so the compiler can inline them into the loop.
+struct BlockSource {
+  std::uint8_t Fetch() {
+    std::uint8_t byte = 0;
+    std::uint16_t actual = 0;
+    ReadBlock(&byte, 1, actual);
+    return actual == 1 ? byte : 0;
+  }
+};
+
+struct BlockSink {
+  void Put(std::uint8_t byte) {
+    std::uint16_t actual = 0;
+    WriteBlock(&byte, 1, actual);
+  }
+};
+
+std::int32_t ReadLittleEndian32() {
+  std::uint8_t bytes[4] = {};
+  CheckReadCount(FileRead(SourceHandle, bytes, 4), 4);
+  return static_cast<std::int32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
+                                   static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+void CloseFile(FileHandle& file) {
+  if (file > 0) {
+    FileFlush(file);
+    FileClose(file);
+  }
+  file = kNoFile;
+}
+
+}  // namespace
+
+void CheckReadCount(std::int32_t got, std::int32_t wanted) {
+  if (got != wanted) {
+    Raise<ELzrw1Exception>("Lzrw1 : ERROR READING FROM " + ExpandSourceName + " !");
+  }
+}
+
+void CheckWriteCount(std::int32_t got, std::int32_t wanted) {
+  if (got != wanted) RaiseWriteError();
+}
+
+void ReadBlock(std::uint8_t* dest, std::uint16_t count, std::uint16_t& actual) {
+  if (SourcePos > SourceCount) {
+    SourceCount = FileRead(SourceHandle, SourceBuffer, IOBlockSize);
+    if (SourceCount < 0) {
+      Raise<ELzrw1Exception>("Lzrw1/LZH : READ ERROR ON " + ExpandSourceName + " !");
+    }
+    if (SourceCount == 0) {
+      actual = 0;
+      return;
+    }
+    SourcePos = 1;
+  }
+  if (count == 1) {  // the decoder's case
+    *dest = SourceBuffer[SourcePos - 1];
+    ++SourcePos;
+    actual = 1;
+    return;
+  }
+  std::int32_t available = SourceCount - SourcePos + 1;
+  std::uint16_t served = count < available ? count : static_cast<std::uint16_t>(available);
+  std::memcpy(dest, SourceBuffer + SourcePos - 1, served);
+  SourcePos = static_cast<std::uint16_t>(SourcePos + served);
+  actual = served;
+}
+
+void WriteBlock(const std::uint8_t* data, std::uint16_t count, std::uint16_t& actual) {
+  if (count == 0) {
+    CheckWriteCount(FileWrite(TargetHandle, TargetBuffer, TargetPos - 1u), TargetPos - 1);
+    return;
+  }
+  if (count > IOBlockSize) RaiseWriteError();  // would overrun the buffer
+  if (TargetPos - 1 + count > IOBlockSize) {
+    CheckWriteCount(FileWrite(TargetHandle, TargetBuffer, TargetPos - 1u), TargetPos - 1);
+    TargetPos = 1;
+  }
+  if (count == 1) {
+    TargetBuffer[TargetPos - 1] = *data;
+  } else {
+    std::memcpy(TargetBuffer + TargetPos - 1, data, count);
+  }
+  TargetPos = static_cast<std::uint16_t>(TargetPos + count);
+  actual = count;
+}
+
+void ExpandStream() {
+  std::int32_t size = ReadLittleEndian32();
+  SourcePos = 1;
+  SourceCount = 0;
+  TargetPos = 1;
+  BlockSource source;
+  BlockSink sink;
+  UnpackWith(size, source, sink);
+  std::uint16_t unused = 0;
+  WriteBlock(nullptr, 0, unused);
+}
+
+std::int32_t DoExpandFile() {
+  SourceBuffer = static_cast<std::uint8_t*>(HeapAllocate(IOBufferSize));
+  TargetBuffer = static_cast<std::uint8_t*>(HeapAllocate(IOBufferSize));
+  if (!SourceBuffer || !TargetBuffer) {
+    // Give back the one buffer that was obtained, so a failed run leaks nothing.
+    if (SourceBuffer) HeapRelease(SourceBuffer);
+    if (TargetBuffer) HeapRelease(TargetBuffer);
+    SourceBuffer = TargetBuffer = nullptr;
+    Raise<ELzrw1Exception>("Lzrw1 : no memory for I/O Buffers !!");
+  }
+  SourceHandle = kNoFile;
+  TargetHandle = kNoFile;
+
+  // Clean-up on every path once the buffers exist: source, then target, then the buffers.
+  auto clean_up = [] {
+    CloseFile(SourceHandle);
+    CloseFile(TargetHandle);
+    HeapRelease(SourceBuffer);
+    HeapRelease(TargetBuffer);
+    SourceBuffer = TargetBuffer = nullptr;
+  };
+  try {
+    SourceHandle = FileOpenRead(ExpandSourceName.c_str());
+    if (SourceHandle < 0) {
+      Raise<ELzrw1Exception>("Lzrw1 : Inputfile " + ExpandSourceName + " not found !");
+    }
+    TargetHandle = FileCreate(ExpandTargetName.c_str());
+    if (TargetHandle < 0) {
+      Raise<ELzrw1Exception>("Lzrw1 : Outputfile " + ExpandTargetName + " can not be opened !");
+    }
+    try {
+      std::uint32_t signature = static_cast<std::uint32_t>(ReadLittleEndian32());
+      if (signature != LZHSignature) {
+        Raise<ELzrw1Exception>("Lzrw1 : " + ExpandSourceName + " : NOT A COMPRESSED FILE !");
+      }
+      ExpandStream();
+    } catch (...) {
+      // A partly written target must not survive: close it unflushed and delete it.
+      FileClose(TargetHandle);
+      TargetHandle = kNoFile;
+      FileDelete(ExpandTargetName.c_str());
+      throw;
+    }
+  } catch (...) {
+    clean_up();
+    throw;
+  }
+  clean_up();
+  return 1;
+}
+
+std::int32_t ExpandFile() {
+  try {
+    return DoExpandFile();
+  } catch (...) {
+    return -1;
+  }
+}

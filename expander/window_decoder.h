@@ -1,0 +1,110 @@
+// Window decoder: expands one compressed bit stream (the part after the 8-byte header) into
+// `size` bytes, pulling compressed bytes from a source and pushing every output byte to a sink,
+// one byte per call in each direction.
+//
+// Takes: the uncompressed size (<= 0 means no output, and nothing is read) and two callbacks.
+// Guarantees: at least `size` bytes out, at most 59 more when the stream's last match crosses
+// the size; the work tables are obtained per call and always given back. Damaged streams are not
+// detected (every bit sequence decodes). Raises ElzhException when the tables cannot be obtained
+// or given back; exceptions from the callbacks pass through unchanged.
+#pragma once
+
+#include <cstdint>
+
+#include "expander/bit_reader.h"
+#include "expander/huffman_model.h"
+#include "expander/lzh_format.h"
+#include "platform/exception.h"
+
+BRANNOCK_EXCEPTION_CLASS(ElzhException, Exception);
+
+extern std::uint8_t* RingBuffer;  // the window, positions 0..4095
+
+void LZHUnpack(std::int32_t size, ByteSource source, ByteSink sink);
+unsigned DecodePosition(ByteSource source);
+void AllocDictionaryTables();
+void FreeDictionaryTables();
+
+// A ByteSink called through its function pointer, as the Sink of UnpackStream.
+struct CallbackSink {
+  ByteSink sink;
+  void Put(std::uint8_t byte) {
+    std::uint16_t actual = 0;
+    sink(&byte, 1, actual);
+  }
+};
+
+// The position field: eight bits hold the prefix code of u and the first bits of the low six;
+// PosLen - 2 further bits complete them.
+template <class Reader>
+inline unsigned ReadPosition(Reader& reader) {
+  unsigned b = reader.GetByte();
+  unsigned u = PosCode[b];
+  for (unsigned n = PosLen[b] - 2u; n != 0; --n) b = (b << 1) | reader.GetBit();
+  return (u << 6) | (b & 63);
+}
+
+// The decoding loop, for tables already obtained. Source needs `std::uint8_t Fetch()` (the next
+// byte, or 0 where none came), Sink `void Put(std::uint8_t)`. Both are called exactly as the
+// callbacks would be, so the driver can hand in its own buffered reader and writer inline.
+//
+// Per item: walk the tree to a symbol (one bit per level), update the model, then either emit
+// a literal or read a position and copy byte by byte from p + 1 behind the write position (a
+// match may overlap what it writes). Each byte goes to the sink before it enters the window.
+// The size is checked only between items, so a match is always copied whole.
+template <class Source, class Sink>
+void UnpackStream(std::int32_t size, Source& source, Sink& sink) {
+  std::uint16_t* const freq = Freq;
+  std::uint16_t* const parent = Parent;
+  std::uint16_t* const child = Child;
+  std::uint8_t* const ring = RingBuffer;
+  LocalBitReader<Source> reader(source);
+
+  StartHuff();
+  for (unsigned i = 0; i < InitialWritePos; ++i) ring[i] = ' ';
+  // The rest of the window is never read by a well-formed stream before it is written; clear it
+  // so that no output can depend on what the heap left there.
+  for (unsigned i = InitialWritePos; i < WindowSize; ++i) ring[i] = 0;
+
+  // Counted unsigned: a size near 2^31 plus a last match of up to 59 extra bytes cannot overflow.
+  const std::uint32_t limit = size > 0 ? static_cast<std::uint32_t>(size) : 0;
+  std::uint32_t delivered = 0;
+  unsigned w = InitialWritePos;
+  while (delivered < limit) {
+    unsigned c = WalkTree(child, reader);
+    UpdateTree(freq, parent, child, c);
+    if (c < 256) {
+      sink.Put(static_cast<std::uint8_t>(c));
+      ring[w] = static_cast<std::uint8_t>(c);
+      w = (w + 1) & (WindowSize - 1);
+      ++delivered;
+    } else {
+      unsigned p = ReadPosition(reader);
+      unsigned s = (w - p - 1) & (WindowSize - 1);
+      unsigned n = c - (FirstMatchSymbol - MinMatch);
+      delivered += n;
+      do {
+        std::uint8_t byte = ring[s];
+        sink.Put(byte);
+        ring[w] = byte;
+        s = (s + 1) & (WindowSize - 1);
+        w = (w + 1) & (WindowSize - 1);
+      } while (--n != 0);
+    }
+  }
+  reader.Store();
+}
+
+// LZHUnpack with source and sink of any kind: obtains the tables, decodes, gives them back on
+// every path (an error while giving them back replaces one that was passing through).
+template <class Source, class Sink>
+void UnpackWith(std::int32_t size, Source& source, Sink& sink) {
+  AllocDictionaryTables();
+  try {
+    UnpackStream(size, source, sink);
+  } catch (...) {
+    FreeDictionaryTables();
+    throw;
+  }
+  FreeDictionaryTables();
+}
