@@ -33,7 +33,9 @@ unsigned DecodeChar(ByteSource source) {
   return symbol;
 }
 
-void UpdateModel(unsigned symbol) { UpdateTree(Freq, Parent, Child, symbol); }
+void UpdateModel(unsigned symbol) {
+  UpdateTree(Freq, Parent, Child, symbol);
+}
 
 void Reconst() {
   // Collect the leaves in their order at 0..313, with halved weights (rounded up).

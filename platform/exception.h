@@ -26,10 +26,10 @@ class Exception {
   const void* address_ = nullptr;
 };
 
-#define BRANNOCK_EXCEPTION_CLASS(Name, Base)           \
-  class Name : public Base {                           \
-   public:                                             \
-    using Base::Base;                                  \
+#define BRANNOCK_EXCEPTION_CLASS(Name, Base)                 \
+  class Name : public Base {                                 \
+   public:                                                   \
+    using Base::Base;                                        \
     const char* ClassName() const override { return #Name; } \
   }
 

@@ -15,11 +15,13 @@ namespace {
 
 #ifdef _WIN32
 
-HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+HANDLE AsHandle(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
 
 FileHandle OpenRead(const char* path) {
-  return reinterpret_cast<FileHandle>(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  return reinterpret_cast<FileHandle>(
+      CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 FileHandle Create(const char* path) {
@@ -39,9 +41,15 @@ std::int32_t Write(FileHandle file, const void* data, std::uint32_t count) {
   return static_cast<std::int32_t>(done);
 }
 
-void Flush(FileHandle file) { FlushFileBuffers(AsHandle(file)); }
-void Close(FileHandle file) { CloseHandle(AsHandle(file)); }
-void Remove(const char* path) { DeleteFileA(path); }
+void Flush(FileHandle file) {
+  FlushFileBuffers(AsHandle(file));
+}
+void Close(FileHandle file) {
+  CloseHandle(AsHandle(file));
+}
+void Remove(const char* path) {
+  DeleteFileA(path);
+}
 
 #else
 
@@ -66,7 +74,9 @@ FileHandle OpenLocked(const char* path, int flags) {
   return FromDescriptor(fd);
 }
 
-FileHandle OpenRead(const char* path) { return OpenLocked(path, O_RDONLY); }
+FileHandle OpenRead(const char* path) {
+  return OpenLocked(path, O_RDONLY);
+}
 
 FileHandle Create(const char* path) {
   // Truncate only once the lock is held, so a file in use elsewhere keeps its content.
@@ -99,9 +109,15 @@ std::int32_t Write(FileHandle file, const void* data, std::uint32_t count) {
   return static_cast<std::int32_t>(total);
 }
 
-void Flush(FileHandle file) { fsync(static_cast<int>(file)); }
-void Close(FileHandle file) { close(static_cast<int>(file)); }
-void Remove(const char* path) { unlink(path); }
+void Flush(FileHandle file) {
+  fsync(static_cast<int>(file));
+}
+void Close(FileHandle file) {
+  close(static_cast<int>(file));
+}
+void Remove(const char* path) {
+  unlink(path);
+}
 
 #endif
 
@@ -110,17 +126,31 @@ const FileHooks* g_hooks = &kSystemHooks;
 
 }  // namespace
 
-FileHandle FileOpenRead(const char* path) { return g_hooks->open_read(path); }
-FileHandle FileCreate(const char* path) { return g_hooks->create(path); }
+FileHandle FileOpenRead(const char* path) {
+  return g_hooks->open_read(path);
+}
+FileHandle FileCreate(const char* path) {
+  return g_hooks->create(path);
+}
 std::int32_t FileRead(FileHandle file, void* buffer, std::uint32_t count) {
   return g_hooks->read(file, buffer, count);
 }
 std::int32_t FileWrite(FileHandle file, const void* data, std::uint32_t count) {
   return g_hooks->write(file, data, count);
 }
-void FileFlush(FileHandle file) { g_hooks->flush(file); }
-void FileClose(FileHandle file) { g_hooks->close(file); }
-void FileDelete(const char* path) { g_hooks->remove(path); }
+void FileFlush(FileHandle file) {
+  g_hooks->flush(file);
+}
+void FileClose(FileHandle file) {
+  g_hooks->close(file);
+}
+void FileDelete(const char* path) {
+  g_hooks->remove(path);
+}
 
-void SetFileHooks(const FileHooks* hooks) { g_hooks = hooks ? hooks : &kSystemHooks; }
-const FileHooks& SystemFileHooks() { return kSystemHooks; }
+void SetFileHooks(const FileHooks* hooks) {
+  g_hooks = hooks ? hooks : &kSystemHooks;
+}
+const FileHooks& SystemFileHooks() {
+  return kSystemHooks;
+}
