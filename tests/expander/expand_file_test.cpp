@@ -36,10 +36,11 @@ Bytes Compressed(std::size_t size, Bytes* expanded = nullptr) {
   std::vector<Item> items;
   Bytes text = FromText("Brannock_Quernholt installs ");
   for (auto byte : text) items.push_back(Literal(byte));
-  while (ExpandItems(items).size() < size) {
-    std::size_t left = size - ExpandItems(items).size();
-    items.push_back(left >= MinMatch ? Match(left < MaxMatch ? unsigned(left) : 40, 27)
-                                     : Literal('!'));
+  for (std::size_t length = text.size(); length < size;) {
+    std::size_t left = size - length;
+    unsigned n = left < MinMatch ? 1 : left < MaxMatch ? unsigned(left) : 40;
+    items.push_back(n == 1 ? Literal('!') : Match(n, 27));
+    length += n;
   }
   Bytes out = ExpandItems(items);
   out.resize(size);
