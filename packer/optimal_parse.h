@@ -1,0 +1,8 @@
+// The near-optimal parse of --best: a shortest-path search over the items of each block, priced
+// with the adaptive model's code lengths as they stand when the block starts.
+#pragma once
+
+#include "packer/item_writer.h"
+#include "packer/match_finder.h"
+
+void ParseOptimal(InputWindow& window, HashChains& chains, ItemWriter& out);
