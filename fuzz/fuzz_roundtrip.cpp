@@ -1,0 +1,59 @@
+// Fuzz target: arbitrary bytes through the compressor, in each of its modes, and back through
+// the real decoder.
+//
+// Checked for every input and mode: the compressed file has the signature and the input's size
+// in its header; expanding it with exactly that size gives back exactly the input (a well-formed
+// stream ends at the size, so not one byte more); the compressor and the decoder give back every
+// heap block they obtain through the heap layer.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "expander/lzh_format.h"
+#include "expander/window_decoder.h"
+#include "fuzz/fuzz_support.h"
+#include "packer/lzh_pack.h"
+
+namespace {
+
+struct Memory {
+  const std::uint8_t* stream;
+  std::size_t size;
+  std::size_t next;
+  std::vector<std::uint8_t> output;
+} g_memory;
+
+std::vector<std::uint8_t> Expand(const std::vector<std::uint8_t>& file) {
+  g_memory = Memory{file.data() + HeaderSize, file.size() - HeaderSize, 0, {}};
+  LZHUnpack(
+      static_cast<std::int32_t>(ReadLittleEndian32(file.data() + 4)),
+      [](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
+        actual = 0;
+        if (g_memory.next < g_memory.size) {
+          *buffer = g_memory.stream[g_memory.next++];
+          actual = 1;
+        }
+      },
+      [](const std::uint8_t* data, std::uint16_t count, std::uint16_t& actual) {
+        g_memory.output.push_back(*data);
+        actual = count;
+      });
+  return std::move(g_memory.output);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::vector<std::uint8_t> input(data, data + size);
+  for (PackMode mode : {PackMode::Default, PackMode::Best, PackMode::Greedy}) {
+    CountingHeap heap;
+    std::vector<std::uint8_t> file = PackBuffer(std::span(data, size), mode);
+    FuzzCheck(file.size() >= HeaderSize, "the compressed file has a header");
+    FuzzCheck(ReadLittleEndian32(file.data()) == LZHSignature, "the header has the signature");
+    FuzzCheck(ReadLittleEndian32(file.data() + 4) == size, "the header has the input's size");
+    FuzzCheck(Expand(file) == input, "the decoder gives back exactly the input");
+    FuzzCheck(heap.Live() == 0, "every heap block is given back");
+  }
+  return 0;
+}
