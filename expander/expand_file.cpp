@@ -23,21 +23,62 @@ namespace {
   Raise<ELzrw1Exception>("Lzrw1 : ERROR WRITING TO " + ExpandTargetName + " !");
 }
 
-// The driver's own source and sink for the decoding loop: ReadBlock and WriteBlock called
-// directly, so the compiler can inline them into the loop.
+// The driver's own source and sink for the decoding loop. They do what ReadBlock and WriteBlock
+// do for one byte, with the block position held as a pointer in the loop's registers instead of
+// in SourcePos and TargetPos (every byte stored to a buffer could otherwise change those, as far
+// as the compiler knows, and force a reload). Only at the block's end do they hand over to
+// ReadBlock and WriteBlock, with the module position brought up to date first, so every file
+// call happens exactly where the plain callbacks would make it.
 struct BlockSource {
+  const std::uint8_t* next;  // next unread byte of SourceBuffer
+  const std::uint8_t* end;   // end of the valid bytes (== next when none are left)
+
   std::uint8_t Fetch() {
+    if (next != end) [[likely]]
+      return *next++;
+    return FetchFromNextBlock();
+  }
+
+  // SourcePos from next, and back.
+  void Save() const { SourcePos = static_cast<std::uint16_t>(next - SourceBuffer + 1); }
+  void Load() {
+    next = SourceBuffer + SourcePos - 1;
+    end = SourcePos <= SourceCount ? SourceBuffer + SourceCount : next;
+  }
+
+  [[gnu::noinline]] std::uint8_t FetchFromNextBlock() {
+    Save();
     std::uint8_t byte = 0;
     std::uint16_t actual = 0;
     ReadBlock(&byte, 1, actual);
+    Load();
     return actual == 1 ? byte : 0;
   }
 };
 
 struct BlockSink {
+  std::uint8_t* next;  // next free byte of TargetBuffer
+  std::uint8_t* end;   // TargetBuffer + IOBlockSize
+
   void Put(std::uint8_t byte) {
+    if (next != end) [[likely]] {
+      *next++ = byte;
+      return;
+    }
+    PutIntoNextBlock(byte);
+  }
+
+  void Save() const { TargetPos = static_cast<std::uint16_t>(next - TargetBuffer + 1); }
+  void Load() {
+    next = TargetBuffer + TargetPos - 1;
+    end = TargetBuffer + IOBlockSize;
+  }
+
+  [[gnu::noinline]] void PutIntoNextBlock(std::uint8_t byte) {
+    Save();
     std::uint16_t actual = 0;
     WriteBlock(&byte, 1, actual);
+    Load();
   }
 };
 
@@ -119,7 +160,11 @@ void ExpandStream() {
   TargetPos = 1;
   BlockSource source;
   BlockSink sink;
+  source.Load();
+  sink.Load();
   UnpackWith(size, source, sink);
+  source.Save();
+  sink.Save();
   std::uint16_t unused = 0;
   WriteBlock(nullptr, 0, unused);
 }
