@@ -36,23 +36,36 @@ struct BlockSource {
   std::uint8_t Fetch() {
     if (next != end) [[likely]]
       return *next++;
-    return FetchFromNextBlock();
+    // Passed and returned by value, so that the object never leaves the loop's registers.
+    Refilled refilled = FetchFromNextBlock(next);
+    next = refilled.next;
+    end = refilled.end;
+    return refilled.byte;
   }
 
-  // SourcePos from next, and back.
+  void Load() { *this = Cursor(); }
   void Save() const { SourcePos = static_cast<std::uint16_t>(next - SourceBuffer + 1); }
-  void Load() {
-    next = SourceBuffer + SourcePos - 1;
-    end = SourcePos <= SourceCount ? SourceBuffer + SourceCount : next;
+
+ private:
+  struct Refilled {
+    const std::uint8_t* next;
+    const std::uint8_t* end;
+    std::uint8_t byte;
+  };
+
+  // The unread part of the block, from SourcePos and SourceCount.
+  static BlockSource Cursor() {
+    const std::uint8_t* next = SourceBuffer + SourcePos - 1;
+    return {next, SourcePos <= SourceCount ? SourceBuffer + SourceCount : next};
   }
 
-  [[gnu::noinline]] std::uint8_t FetchFromNextBlock() {
-    Save();
+  [[gnu::noinline]] static Refilled FetchFromNextBlock(const std::uint8_t* next) {
+    SourcePos = static_cast<std::uint16_t>(next - SourceBuffer + 1);
     std::uint8_t byte = 0;
     std::uint16_t actual = 0;
     ReadBlock(&byte, 1, actual);
-    Load();
-    return actual == 1 ? byte : 0;
+    BlockSource cursor = Cursor();
+    return {cursor.next, cursor.end, actual == 1 ? byte : std::uint8_t{0}};
   }
 };
 
@@ -65,20 +78,22 @@ struct BlockSink {
       *next++ = byte;
       return;
     }
-    PutIntoNextBlock(byte);
+    next = PutIntoNextBlock(next, byte);
   }
 
-  void Save() const { TargetPos = static_cast<std::uint16_t>(next - TargetBuffer + 1); }
   void Load() {
     next = TargetBuffer + TargetPos - 1;
     end = TargetBuffer + IOBlockSize;
   }
+  void Save() const { TargetPos = static_cast<std::uint16_t>(next - TargetBuffer + 1); }
 
-  [[gnu::noinline]] void PutIntoNextBlock(std::uint8_t byte) {
-    Save();
+ private:
+  // Writes the full block and starts the next one with byte; returns the new position.
+  [[gnu::noinline]] static std::uint8_t* PutIntoNextBlock(std::uint8_t* next, std::uint8_t byte) {
+    TargetPos = static_cast<std::uint16_t>(next - TargetBuffer + 1);
     std::uint16_t actual = 0;
     WriteBlock(&byte, 1, actual);
-    Load();
+    return TargetBuffer + TargetPos - 1;
   }
 };
 
