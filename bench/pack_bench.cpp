@@ -1,0 +1,181 @@
+// Compressor benchmark: the three parses of the packer on every file of the corpus.
+//
+//   Greedy/F    the reference: longest match over the whole window at every item, no look-ahead
+//   Default/F   lzhpack: bounded hash-chain search with one byte of lazy evaluation
+//   Best/F      lzhpack --best: shortest-path parse priced with the adaptive model's code lengths
+//
+// Every row reports in_MB (MB of input, 10^6 bytes, per second of CPU time) and packed (the
+// compressed file's size in bytes, header included). Before measuring, each parse compresses
+// each file once and the result must expand to the original with LZHUnpack; any mismatch aborts
+// the run. At the end a table gives sizes, ratios, the gain over Greedy and the median MB/s (run
+// with --benchmark_repetitions=5 for medians).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "expander/window_decoder.h"
+#include "packer/lzh_pack.h"
+
+namespace {
+
+struct Parse {
+  const char* name;
+  PackMode mode;
+};
+constexpr Parse kParses[] = {
+    {"Greedy", PackMode::Greedy}, {"Default", PackMode::Default}, {"Best", PackMode::Best}};
+
+struct CorpusFile {
+  std::string name;
+  std::vector<std::uint8_t> original;
+  std::map<std::string, std::size_t> packed_size;  // by parse name
+};
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "pack_bench: %s\n", what.c_str());
+  std::abort();
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) Fail("cannot read " + path + " (build the brannock_corpus target)");
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// --- the check before measuring ------------------------------------------------------------------
+
+struct ExpandState {
+  const std::vector<std::uint8_t>* in;
+  std::size_t next;
+  std::vector<std::uint8_t> out;
+};
+ExpandState expand;
+
+void ReadPacked(std::uint8_t* dest, std::uint16_t count, std::uint16_t& actual) {
+  std::size_t n = std::min<std::size_t>(count, expand.in->size() - expand.next);
+  std::memcpy(dest, expand.in->data() + expand.next, n);
+  expand.next += n;
+  actual = static_cast<std::uint16_t>(n);
+}
+
+void WriteExpanded(const std::uint8_t* data, std::uint16_t count, std::uint16_t& actual) {
+  expand.out.insert(expand.out.end(), data, data + count);
+  actual = count;
+}
+
+// Compresses the file with every parse, checks that each expands back, records the sizes.
+void Verify(CorpusFile& file) {
+  for (const Parse& parse : kParses) {
+    std::vector<std::uint8_t> packed = PackBuffer(file.original, parse.mode);
+    expand = {&packed, HeaderSize, {}};
+    LZHUnpack(static_cast<std::int32_t>(file.original.size()), ReadPacked, WriteExpanded);
+    if (expand.out != file.original) Fail(std::string(parse.name) + " garbles " + file.name);
+    file.packed_size[parse.name] = packed.size();
+  }
+}
+
+void RegisterFile(const CorpusFile& file) {
+  const CorpusFile* f = &file;
+  for (const Parse& parse : kParses) {
+    benchmark::RegisterBenchmark(
+        (std::string(parse.name) + "/" + f->name).c_str(), [f, parse](benchmark::State& state) {
+          for (auto _ : state) benchmark::DoNotOptimize(PackBuffer(f->original, parse.mode));
+          state.counters["in_MB"] =
+              benchmark::Counter(static_cast<double>(f->original.size()) / 1e6,
+                                 benchmark::Counter::kIsIterationInvariantRate);
+          state.counters["packed"] = static_cast<double>(f->packed_size.at(parse.name));
+        });
+  }
+}
+
+// The console report, which also keeps each row's MB/s (the median when there are repetitions)
+// for the table printed at the end.
+class RateReporter : public benchmark::ConsoleReporter {
+ public:
+  using ConsoleReporter::ConsoleReporter;
+
+  void ReportRuns(const std::vector<Run>& reports) override {
+    for (const Run& run : reports) {
+      auto rate = run.counters.find("in_MB");
+      if (run.error_occurred || rate == run.counters.end()) continue;
+      std::string name = run.run_name.function_name;
+      if (run.run_type == Run::RT_Aggregate) {
+        if (run.aggregate_name == "median") medians_[name] = rate->second.value;
+      } else {
+        samples_[name].push_back(rate->second.value);
+      }
+    }
+    ConsoleReporter::ReportRuns(reports);
+  }
+
+  double Rate(const std::string& name) const {
+    if (auto it = medians_.find(name); it != medians_.end()) return it->second;
+    if (auto it = samples_.find(name); it != samples_.end() && !it->second.empty()) {
+      std::vector<double> v = it->second;
+      std::sort(v.begin(), v.end());
+      return v[v.size() / 2];
+    }
+    return 0;
+  }
+
+ private:
+  std::map<std::string, double> medians_;
+  std::map<std::string, std::vector<double>> samples_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+  const std::string dir = BRANNOCK_CORPUS_DIR;
+  std::vector<std::unique_ptr<CorpusFile>> corpus;
+  std::istringstream names(BRANNOCK_CORPUS_NAMES);
+  for (std::string name; std::getline(names, name, ',');) {
+    auto file = std::make_unique<CorpusFile>();
+    file->name = name;
+    file->original = ReadWholeFile(dir + "/" + name);
+    Verify(*file);
+    RegisterFile(*file);
+    corpus.push_back(std::move(file));
+  }
+
+  RateReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                              : benchmark::ConsoleReporter::OO_Tabular);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+
+  std::printf(
+      "\nCompressed size (header included), %% of the input, change against Greedy, and "
+      "median MB/s of input:\n");
+  for (const auto& file : corpus) {
+    const double input = static_cast<double>(file->original.size());
+    const double greedy = static_cast<double>(file->packed_size.at("Greedy"));
+    std::printf("  %-20s %9zu bytes%s\n", file->name.c_str(), file->original.size(),
+                file->name == BRANNOCK_CORPUS_EXECUTABLE ? "   <- 2 MB+ executable" : "");
+    for (const Parse& parse : kParses) {
+      const double size = static_cast<double>(file->packed_size.at(parse.name));
+      const double rate = reporter.Rate(std::string(parse.name) + "/" + file->name);
+      std::printf("    %-8s %9.0f  %6.2f%%  %+6.2f%%  ", parse.name, size, 100 * size / input,
+                  100 * (size / greedy - 1));
+      if (rate != 0) {
+        std::printf("%7.2f MB/s\n", rate);
+      } else {
+        std::printf("   (not run)\n");
+      }
+    }
+  }
+  benchmark::Shutdown();
+  return 0;
+}
