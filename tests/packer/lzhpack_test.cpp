@@ -205,6 +205,9 @@ struct FailureCase {
   const char* names;   // the file the message must name
   const char* reason;  // part of the message
 };
+void PrintTo(const FailureCase& failure, std::ostream* os) {
+  *os << failure.label;
+}
 
 // Each leaves an existing OUTPUT as it was and no other file behind. "big" is a sparse file of
 // 2 GiB, one byte more than the size field can hold.
@@ -244,7 +247,7 @@ TEST_P(LzhpackFailure, OneLineNamingTheFileExitOneOutputUntouched) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, LzhpackFailure, testing::ValuesIn(kFailures),
+INSTANTIATE_TEST_SUITE_P(LzhpackFailures, LzhpackFailure, testing::ValuesIn(kFailures),
                          [](const auto& info) {
                            std::string name = info.param.label;
                            std::replace(name.begin(), name.end(), ' ', '_');

@@ -23,6 +23,9 @@
 #include <windows.h>
 #endif
 
+// Test names and failure messages show modes and cases by name.
+void PrintTo(PackMode mode, std::ostream* os);
+
 namespace {
 
 constexpr PackMode kModes[] = {PackMode::Greedy, PackMode::Default, PackMode::Best};
@@ -151,7 +154,7 @@ TEST_P(SizeRoundTrip, ExpandsToTheInput) {
   ExpectRoundTrip(data, PackBuffer(data, mode));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, SizeRoundTrip,
+INSTANTIATE_TEST_SUITE_P(PackSizes, SizeRoundTrip,
                          testing::Combine(testing::ValuesIn(kModes),
                                           testing::Values(0, 1, 2, 3, 59, 60, 61, 4035, 4096, 32768,
                                                           32769, 3 << 20)),
@@ -164,6 +167,9 @@ struct Content {
   const char* label;
   Bytes (*make)();
 };
+void PrintTo(const Content& content, std::ostream* os) {
+  *os << content.label;
+}
 
 const Content kContents[] = {
     {"Zeros", [] { return Bytes(100000, 0x00); }},
@@ -183,7 +189,7 @@ TEST_P(ContentRoundTrip, ExpandsToTheInput) {
   ExpectRoundTrip(data, PackBuffer(data, mode));
 }
 
-INSTANTIATE_TEST_SUITE_P(Contents, ContentRoundTrip,
+INSTANTIATE_TEST_SUITE_P(PackContents, ContentRoundTrip,
                          testing::Combine(testing::ValuesIn(kModes), testing::ValuesIn(kContents)),
                          [](const auto& info) {
                            return ModeName(std::get<0>(info.param)) + "_" +
@@ -226,6 +232,9 @@ struct ExactCase {
   std::string input;
   const char* file;  // the whole compressed file, in hex
 };
+void PrintTo(const ExactCase& example, std::ostream* os) {
+  *os << example.label;
+}
 
 // The format's worked examples. The last item's bits are padded to a whole byte; the format
 // lets a writer drop trailing zero bytes, ours does not.
@@ -248,7 +257,7 @@ TEST_P(ExactStream, IsTheWorkedExample) {
   EXPECT_EQ(PackBuffer(FromText(example.input), mode), FromHex(example.file));
 }
 
-INSTANTIATE_TEST_SUITE_P(WorkedExamples, ExactStream,
+INSTANTIATE_TEST_SUITE_P(PackWorkedExamples, ExactStream,
                          testing::Combine(testing::ValuesIn(kModes),
                                           testing::ValuesIn(kExactCases)),
                          [](const auto& info) {
@@ -301,7 +310,7 @@ TEST_P(PackItems, EndExactlyAtTheSize) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, PackItems, testing::ValuesIn(kModes),
+INSTANTIATE_TEST_SUITE_P(PackModes, PackItems, testing::ValuesIn(kModes),
                          [](const auto& info) { return ModeName(info.param); });
 
 // --- the parses compared ------------------------------------------------------------------------
@@ -442,3 +451,7 @@ TEST(PackStream, GivesTheModelTablesBack) {
 }
 
 }  // namespace
+
+void PrintTo(PackMode mode, std::ostream* os) {
+  *os << ModeName(mode);
+}
