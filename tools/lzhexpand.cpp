@@ -29,7 +29,7 @@ void PrintHelp() {
   std::fputs(kUsage, stdout);
   std::fputs(
       "Expands INPUT, a file in the LZH compressed format (\"!HZL\" header), into OUTPUT.\n"
-      "OUTPUT is replaced; after a failure no OUTPUT is left behind.\n"
+      "OUTPUT is replaced; after a failure no OUTPUT is left behind. OUTPUT must not be INPUT.\n"
       "  --help     show this text\n"
       "  --version  show the version\n"
       "Exit status: 0 success, 1 failure (message on stderr), 2 wrong usage.\n",
