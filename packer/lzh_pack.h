@@ -5,9 +5,10 @@
 // output for the compressed bytes. Guarantees: well-formed streams only (no match longer than
 // the bytes that remain, no match reading window positions 4036..4095 before they are written),
 // coded with the expander's own adaptive model (StartHuff/UpdateModel on tables pointed to by
-// Freq/Parent/Child for the duration of the call). Raises ELzhPackError for a size the format
-// cannot hold or an input that ends early; exceptions from the input or output pass through.
-// Not reentrant, one call at a time: the model is the module-level one of the expander.
+// Freq/Parent/Child while it updates them). Raises ELzhPackError for a size the format cannot
+// hold or an input that ends early; exceptions from the input or output pass through. One
+// compression at a time (the model works through the expander's module-level table pointers);
+// the input and output may run the expander between their calls.
 #pragma once
 
 #include <cstddef>

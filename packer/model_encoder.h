@@ -1,10 +1,10 @@
 // The encoding side of the adaptive Huffman model: writes the code of a symbol as the model
 // stands, then updates the model exactly as the decoder does after reading it.
 //
-// The model itself is the expander's (StartHuff, UpdateTree, Reconst), working on the
+// The model itself is the expander's (StartHuff, UpdateModel, Reconst), working on the
 // module-level tables Freq, Parent and Child. A ModelEncoder owns a set of tables, points those
-// globals at them for its lifetime and restores the previous pointers when it ends, so the
-// expander's state is left as it was. One ModelEncoder at a time.
+// globals at them whenever it updates the model and restores the previous pointers when it ends,
+// so the expander's state is left as it was and an expansion may run between two symbols.
 //
 // The code of a symbol is the path from the root to its leaf. Children of a node always stand
 // at an even position c and at c + 1 (StartHuff, UpdateModel and Reconst only ever store even
@@ -30,7 +30,12 @@ class ModelEncoder {
     unsigned length;
     std::uint32_t code = Code(symbol, length);
     bits.Put(code, length);
-    UpdateTree(freq_.data(), parent_.data(), child_.data(), symbol);
+    // Point the module's tables at ours again: the input or output may have run the expander
+    // (which takes the globals for its own tables) since the last symbol.
+    Freq = freq_.data();
+    Parent = parent_.data();
+    Child = child_.data();
+    UpdateModel(symbol);
   }
 
   // The current code of a symbol, right-aligned, and its length.

@@ -111,7 +111,11 @@ std::vector<std::uint8_t> ReadAll(int fd, const std::string& name) {
   FileInput input(fd, name);
   std::size_t used = 0;
   for (;;) {
-    if (bytes.size() - used < (1 << 16)) bytes.resize(used + std::max<std::size_t>(used, 1 << 20));
+    // Grow geometrically, but never past one byte more than the format can hold.
+    if (bytes.size() - used < (1 << 16)) {
+      bytes.resize(std::min<std::size_t>(used + std::max<std::size_t>(used, 1 << 20),
+                                         static_cast<std::size_t>(MaxPackSize) + 1));
+    }
     std::size_t got = input.Read(bytes.data() + used, bytes.size() - used);
     if (got == 0) break;
     used += got;

@@ -450,6 +450,30 @@ TEST(PackStream, GivesTheModelTablesBack) {
   Freq = Parent = Child = nullptr;
 }
 
+// An output that expands something each time it is called: the decoder takes the module's
+// table pointers for itself, and the compressor must carry on with its own model.
+class ExpandingOutput : public BytesOutput {
+ public:
+  void Write(const std::uint8_t* data, std::size_t count) override {
+    BytesOutput::Write(data, count);
+    ++calls;
+    EXPECT_EQ(Unpack(9, FromHex("F6 FB BD F1 E0 20")), FromText("abcabcabc"));
+  }
+  int calls = 0;
+};
+
+TEST(PackStream, TheExpanderMayRunBetweenSymbols) {
+  Bytes data = Mixed(400000, 44);
+  for (PackMode mode : kModes) {
+    SCOPED_TRACE(ModeName(mode));
+    PieceInput input(data, {1 << 20});
+    ExpandingOutput output;
+    LZHPack(static_cast<std::int64_t>(data.size()), input, output, mode);
+    EXPECT_GT(output.calls, 2);
+    EXPECT_EQ(FirstDifference(output.bytes, PackBuffer(data, mode)), "");
+  }
+}
+
 }  // namespace
 
 void PrintTo(PackMode mode, std::ostream* os) {
