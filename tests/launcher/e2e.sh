@@ -192,7 +192,7 @@ case "$case_name" in
     [[ "$text" =~ ^Exception\ EResNotFound\ im\ Modul\ BrannockSetup\.exe\ bei\ [0-9A-F]{8}\.$'\n'Ressource\ Test4\ nicht\ gefunden\.$ ]] ||
       fail "the box reads: $text"
     kill -0 "$setup" 2>/dev/null || fail "the setup program ended before the box was closed"
-    xdotool windowfocus --sync "$box" key Return
+    timeout 10 xdotool windowfocus --sync "$box" key Return || fail "cannot press Return in the box"
     rc=0
     wait "$setup" || rc=$?
     [ "$rc" = 1 ] || fail "exit code $rc after the box was closed"
