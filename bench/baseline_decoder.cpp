@@ -11,6 +11,10 @@ constexpr unsigned NodeCount = 2 * SymbolCount - 1;  // 627
 constexpr unsigned RootPos = NodeCount - 1;          // 626
 constexpr unsigned MaxFreq = 0x8000;
 
+// Each operation of the decoder is a function of its own and a real call, as in a port that keeps
+// one unit per stage (bit reader, model, window decoder): noinline keeps the compiler from merging
+// them here, where they happen to share a file.
+
 // Module-level state, as the decoder keeps it.
 std::uint16_t BitBuf = 0;
 std::uint8_t BitCount = 0;
@@ -30,7 +34,7 @@ void Refill(ByteSource source) {
   }
 }
 
-unsigned GetBit(ByteSource source) {
+[[gnu::noinline]] unsigned GetBit(ByteSource source) {
   Refill(source);
   unsigned bit = BitBuf >> 15;
   BitBuf = static_cast<std::uint16_t>(BitBuf << 1);
@@ -38,7 +42,7 @@ unsigned GetBit(ByteSource source) {
   return bit;
 }
 
-unsigned GetByte(ByteSource source) {
+[[gnu::noinline]] unsigned GetByte(ByteSource source) {
   Refill(source);
   unsigned byte = BitBuf >> 8;
   BitBuf = static_cast<std::uint16_t>(BitBuf << 8);
@@ -46,7 +50,7 @@ unsigned GetByte(ByteSource source) {
   return byte;
 }
 
-void StartHuff() {
+[[gnu::noinline]] void StartHuff() {
   for (unsigned s = 0; s < SymbolCount; ++s) {
     Freq[s] = 1;
     Child[s] = static_cast<std::uint16_t>(s + NodeCount);
@@ -64,7 +68,7 @@ void StartHuff() {
   Parent[RootPos] = 0;
 }
 
-void Reconst() {
+[[gnu::noinline]] void Reconst() {
   // 1. Collect the leaves at 0..313 with halved weights, rounded up.
   unsigned j = 0;
   for (unsigned p = 0; p < NodeCount; ++p) {
@@ -95,7 +99,7 @@ void Reconst() {
   }
 }
 
-void UpdateModel(unsigned symbol) {
+[[gnu::noinline]] void UpdateModel(unsigned symbol) {
   if (Freq[RootPos] == MaxFreq) Reconst();
   unsigned p = Parent[symbol + NodeCount];
   do {
@@ -124,7 +128,7 @@ void UpdateModel(unsigned symbol) {
   } while (p != 0);
 }
 
-unsigned DecodeChar(ByteSource source) {
+[[gnu::noinline]] unsigned DecodeChar(ByteSource source) {
   unsigned c = Child[RootPos];
   while (c < NodeCount) c = Child[c + GetBit(source)];
   unsigned symbol = c - NodeCount;
@@ -132,7 +136,7 @@ unsigned DecodeChar(ByteSource source) {
   return symbol;
 }
 
-unsigned DecodePosition(ByteSource source) {
+[[gnu::noinline]] unsigned DecodePosition(ByteSource source) {
   unsigned b = GetByte(source);
   unsigned u = PosCode[b];
   unsigned n = PosLen[b] - 2u;

@@ -31,6 +31,13 @@ struct CallbackSource {
 // The same reader with its state in locals, for the decoding loop: the buffered bits stand at
 // the top of a 32-bit register (BitBuf << 16). Source needs `std::uint8_t Fetch()` returning the
 // next byte, or 0 where the source delivered none. Load from and Store to the module state.
+//
+// GetBit and GetByte follow the refill rule above to the letter. The decoding loop may instead
+// read an item's bits in larger steps: Peek, Skip and Need fetch only when bits are missing, and
+// TopUp then brings the reader to the state that reading the item bit by bit would have left
+// (8 to 15 bits buffered after a last GetBit; the bytes fetched are then the same). Between the
+// start and the end of one item the source is called at other moments, but no sink call lies
+// in between, so the sequence of source and sink calls is exactly that of GetBit and GetByte.
 template <class Source>
 class LocalBitReader {
  public:
@@ -58,12 +65,32 @@ class LocalBitReader {
     return byte;
   }
 
+  // The next n bits (1 to 24) without taking them; they must have been made available by Need.
+  unsigned Peek(unsigned n) const { return bits_ >> (32 - n); }
+  void Skip(unsigned n) {
+    bits_ <<= n;
+    count_ -= n;
+  }
+  // Makes at least n bits (at most 17) available, fetching only what is missing. Only for bits
+  // the current item is known to need: it must not fetch beyond what GetBit would have fetched
+  // by the end of the item (TopUp's state).
+  void Need(unsigned n) {
+    while (count_ < n) Fetch();
+  }
+  // The state after the item's last bit had been read with GetBit: 8 to 15 bits buffered.
+  void TopUp() {
+    if (count_ < 8) Fetch();
+  }
+  unsigned Count() const { return count_; }
+
  private:
   void Refill() {
-    while (count_ <= 8) {
-      bits_ |= std::uint32_t{source_.Fetch()} << (24 - count_);
-      count_ += 8;
-    }
+    while (count_ <= 8) Fetch();
+  }
+
+  void Fetch() {
+    bits_ |= std::uint32_t{source_.Fetch()} << (24 - count_);
+    count_ += 8;
   }
 
   Source& source_;

@@ -70,3 +70,105 @@ inline unsigned WalkTree(const std::uint16_t* child, Reader& reader) {
   while (c < NodeCount) c = child[c + reader.GetBit()];
   return c - NodeCount;
 }
+
+// The decoding loop's view of the model: the same tree, walked two levels per table look-up.
+//
+// The children of every internal node stand at a pair of positions c, c + 1 with c even (the
+// pairs are fixed: StartHuff and Reconst join positions 2i and 2i + 1, and an update only
+// exchanges the contents of positions). For such a pair, entry 2c + (b1 b2) of steps_ says where
+// the next two bits b1 b2 lead from the node whose children they are:
+//   - Child[c + b1] is a leaf: that Child value, plus OneBit (the walk takes only b1);
+//   - else the Child value at position Child[c + b1] + b2: below 627 the next pair, from 627 a
+//     leaf reached after both bits.
+// The entries for b1 depend on Child at c + b1 and at its two children, so when an update
+// exchanges the contents of positions p and l, the entries of p and l and those of their
+// parents' positions are refreshed; Reconst rebuilds them all. The climb of the update and the
+// rebuild are those of UpdateTree and Reconst, on the module tables.
+class TwoLevelWalk {
+ public:
+  TwoLevelWalk(std::uint16_t* freq, std::uint16_t* parent, std::uint16_t* child)
+      : freq_(freq), parent_(parent), child_(child) {}
+
+  // Fills every entry from Child (after StartHuff or Reconst).
+  void Build() {
+    for (unsigned q = 0; q < RootPos; ++q) Refresh(q);
+  }
+
+  // The symbol whose code comes next. Fetches a byte only when fewer than two bits are buffered
+  // (a code has at least one bit, and GetBit would have fetched it with 8 more).
+  template <class Reader>
+  unsigned Decode(Reader& reader) const {
+    unsigned c = child_[RootPos];
+    for (;;) {
+      reader.Need(2);
+      unsigned next = steps_[2 * c + reader.Peek(2)];
+      if (next < NodeCount) {
+        reader.Skip(2);
+        c = next;
+        continue;
+      }
+      reader.Skip(2 - (next >> OneBitShift));
+      return (next & ~OneBit) - NodeCount;
+    }
+  }
+
+  // UpdateTree, with the entries refreshed after every exchange.
+  void Update(unsigned symbol) {
+    std::uint16_t* const freq = freq_;
+    std::uint16_t* const parent = parent_;
+    std::uint16_t* const child = child_;
+    if (freq[RootPos] == MaxFreq) {
+      Reconst();
+      Build();
+    }
+    unsigned p = parent[symbol + NodeCount];
+    do {
+      unsigned k = ++freq[p];
+      if (freq[p + 1] < k) [[unlikely]] {
+        unsigned l = p + 1;
+        while (freq[l + 1] < k) ++l;
+        freq[p] = freq[l];
+        freq[l] = static_cast<std::uint16_t>(k);
+        unsigned a = child[p];
+        parent[a] = static_cast<std::uint16_t>(l);
+        parent[a + (a < NodeCount)] = static_cast<std::uint16_t>(l);
+        unsigned b = child[l];
+        child[l] = static_cast<std::uint16_t>(a);
+        parent[b] = static_cast<std::uint16_t>(p);
+        parent[b + (b < NodeCount)] = static_cast<std::uint16_t>(p);
+        child[p] = static_cast<std::uint16_t>(b);
+        // Child changed at p and l: their own entries, and those that look through them (the
+        // root has none, as no entry leads to it).
+        Refresh(p);
+        Refresh(l);
+        if (unsigned q = parent[p]; q != RootPos) Refresh(q);
+        if (unsigned q = parent[l]; q != RootPos) Refresh(q);
+        p = l;
+      }
+      p = parent[p];
+    } while (p != 0);
+  }
+
+ private:
+  static constexpr unsigned OneBitShift = 15;
+  static constexpr unsigned OneBit = 1u << OneBitShift;
+  static_assert(2 * NodeCount < OneBit, "Child values stay below the flag");
+
+  // The two entries reached through position q (q + 0 or q + 1 of its pair): b1 = q & 1.
+  void Refresh(unsigned q) {
+    unsigned c = child_[q];
+    std::uint16_t* entry = &steps_[2 * q];
+    if (c >= NodeCount) {
+      entry[0] = entry[1] = static_cast<std::uint16_t>(c | OneBit);
+    } else {
+      entry[0] = child_[c];
+      entry[1] = child_[c + 1];
+    }
+  }
+
+  std::uint16_t* freq_;
+  std::uint16_t* parent_;
+  std::uint16_t* child_;
+  // Entry 2q + b2 for position q: two per position 0..625 (the root's pair index is unused).
+  std::uint16_t steps_[2 * RootPos];
+};

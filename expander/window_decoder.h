@@ -44,23 +44,38 @@ inline unsigned ReadPosition(Reader& reader) {
   return (u << 6) | (b & 63);
 }
 
+// The same field in one piece. It is 9 to 14 bits long and ends its item, so the reader may
+// fetch 14 bits at once: read bit by bit, the item would end with at least 8 more bits fetched
+// beyond its last one, 17 or more from the field's start.
+template <class Reader>
+inline unsigned ReadPositionField(Reader& reader) {
+  reader.Need(14);
+  unsigned b = reader.Peek(8);
+  unsigned length = PosLen[b] + 6u;
+  unsigned field = reader.Peek(length);
+  reader.Skip(length);
+  return (unsigned{PosCode[b]} << 6) | (field & 63);
+}
+
 // The decoding loop, for tables already obtained. Source needs `std::uint8_t Fetch()` (the next
 // byte, or 0 where none came), Sink `void Put(std::uint8_t)`. Both are called exactly as the
 // callbacks would be, so the driver can hand in its own buffered reader and writer inline.
 //
-// Per item: walk the tree to a symbol (one bit per level), update the model, then either emit
-// a literal or read a position and copy byte by byte from p + 1 behind the write position (a
-// match may overlap what it writes). Each byte goes to the sink before it enters the window.
-// The size is checked only between items, so a match is always copied whole.
+// Per item: walk the tree to a symbol (two levels per look-up), update the model, then either
+// emit a literal or read a position and copy byte by byte from p + 1 behind the write position
+// (a match may overlap what it writes). The bits of an item are taken as they are needed, and
+// before its first byte goes out the reader is topped up to where GetBit would have left it, so
+// the source sees the same calls between the same sink calls. Each byte goes to the sink before
+// it enters the window. The size is checked only between items, so a match is always copied
+// whole.
 template <class Source, class Sink>
 void UnpackStream(std::int32_t size, Source& source, Sink& sink) {
-  std::uint16_t* const freq = Freq;
-  std::uint16_t* const parent = Parent;
-  std::uint16_t* const child = Child;
   std::uint8_t* const ring = RingBuffer;
   LocalBitReader<Source> reader(source);
+  TwoLevelWalk model(Freq, Parent, Child);
 
   StartHuff();
+  model.Build();
   for (unsigned i = 0; i < InitialWritePos; ++i) ring[i] = ' ';
   // The rest of the window is never read by a well-formed stream before it is written; clear it
   // so that no output can depend on what the heap left there.
@@ -71,18 +86,33 @@ void UnpackStream(std::int32_t size, Source& source, Sink& sink) {
   std::uint32_t delivered = 0;
   unsigned w = InitialWritePos;
   while (delivered < limit) {
-    unsigned c = WalkTree(child, reader);
-    UpdateTree(freq, parent, child, c);
+    unsigned c = model.Decode(reader);
+    model.Update(c);
     if (c < 256) {
+      reader.TopUp();
       sink.Put(static_cast<std::uint8_t>(c));
       ring[w] = static_cast<std::uint8_t>(c);
       w = (w + 1) & (WindowSize - 1);
       ++delivered;
+      continue;
+    }
+    unsigned p = ReadPositionField(reader);
+    reader.TopUp();
+    unsigned s = (w - p - 1) & (WindowSize - 1);
+    unsigned n = c - (FirstMatchSymbol - MinMatch);
+    delivered += n;
+    if (s + n <= WindowSize && w + n <= WindowSize) {
+      // Neither range wraps: plain pointers. Byte by byte, so an overlapping source repeats
+      // what was just written, as the window rule says.
+      const std::uint8_t* from = ring + s;
+      std::uint8_t* to = ring + w;
+      w = (w + n) & (WindowSize - 1);
+      do {
+        std::uint8_t byte = *from++;
+        sink.Put(byte);
+        *to++ = byte;
+      } while (--n != 0);
     } else {
-      unsigned p = ReadPosition(reader);
-      unsigned s = (w - p - 1) & (WindowSize - 1);
-      unsigned n = c - (FirstMatchSymbol - MinMatch);
-      delivered += n;
       do {
         std::uint8_t byte = ring[s];
         sink.Put(byte);
@@ -94,7 +124,6 @@ void UnpackStream(std::int32_t size, Source& source, Sink& sink) {
   }
   reader.Store();
 }
-
 // LZHUnpack with source and sink of any kind: obtains the tables, decodes, gives them back on
 // every path (an error while giving them back replaces one that was passing through).
 template <class Source, class Sink>
