@@ -25,6 +25,14 @@ class ModelEncoder {
   ModelEncoder(const ModelEncoder&) = delete;
   ModelEncoder& operator=(const ModelEncoder&) = delete;
 
+  // Updates the model as Put does, without writing the code (for a parse that only looks ahead).
+  void Skip(unsigned symbol) {
+    Freq = freq_.data();
+    Parent = parent_.data();
+    Child = child_.data();
+    UpdateModel(symbol);
+  }
+
   // Writes the code of symbol (0..313) and updates the model.
   void Put(unsigned symbol, BitWriter& bits) {
     unsigned length;
@@ -51,6 +59,10 @@ class ModelEncoder {
 
   // The current code length of every symbol, in bits.
   void CodeLengths(std::array<std::uint8_t, SymbolCount>& lengths) const;
+
+  // The model's weights: of the leaf of a symbol, and of the root (the sum of all leaves).
+  unsigned Weight(unsigned symbol) const { return freq_[parent_[symbol + NodeCount]]; }
+  unsigned TotalWeight() const { return freq_[RootPos]; }
 
  private:
   std::array<std::uint16_t, FreqEntries> freq_;

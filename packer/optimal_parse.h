@@ -1,5 +1,5 @@
 // The near-optimal parse of --best: a shortest-path search over the items of each block, priced
-// with the adaptive model's code lengths as they stand when the block starts.
+// with the adaptive model's weights blended with the counts of a plain parse that runs ahead.
 #pragma once
 
 #include "packer/item_writer.h"
