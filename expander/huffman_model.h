@@ -116,7 +116,6 @@ class TwoLevelWalk {
   void Update(unsigned symbol) {
     std::uint16_t* const freq = freq_;
     std::uint16_t* const parent = parent_;
-    std::uint16_t* const child = child_;
     if (freq[RootPos] == MaxFreq) {
       Reconst();
       Build();
@@ -124,32 +123,41 @@ class TwoLevelWalk {
     unsigned p = parent[symbol + NodeCount];
     do {
       unsigned k = ++freq[p];
-      if (freq[p + 1] < k) [[unlikely]] {
-        unsigned l = p + 1;
-        while (freq[l + 1] < k) ++l;
-        freq[p] = freq[l];
-        freq[l] = static_cast<std::uint16_t>(k);
-        unsigned a = child[p];
-        parent[a] = static_cast<std::uint16_t>(l);
-        parent[a + (a < NodeCount)] = static_cast<std::uint16_t>(l);
-        unsigned b = child[l];
-        child[l] = static_cast<std::uint16_t>(a);
-        parent[b] = static_cast<std::uint16_t>(p);
-        parent[b + (b < NodeCount)] = static_cast<std::uint16_t>(p);
-        child[p] = static_cast<std::uint16_t>(b);
-        // Child changed at p and l: their own entries, and those that look through them (the
-        // root has none, as no entry leads to it).
-        Refresh(p);
-        Refresh(l);
-        if (unsigned q = parent[p]; q != RootPos) Refresh(q);
-        if (unsigned q = parent[l]; q != RootPos) Refresh(q);
-        p = l;
-      }
+      if (freq[p + 1] < k) [[unlikely]]
+        p = Move(p, k);
       p = parent[p];
     } while (p != 0);
   }
 
  private:
+  [[gnu::noinline]] unsigned Move(unsigned p, unsigned k) {
+    std::uint16_t* const freq = freq_;
+    std::uint16_t* const parent = parent_;
+    std::uint16_t* const child = child_;
+    unsigned l = p + 1;
+    while (freq[l + 1] < k) ++l;
+    freq[p] = freq[l];
+    freq[l] = static_cast<std::uint16_t>(k);
+    unsigned a = child[p];
+    parent[a] = static_cast<std::uint16_t>(l);
+    parent[a + (a < NodeCount)] = static_cast<std::uint16_t>(l);
+    unsigned b = child[l];
+    child[l] = static_cast<std::uint16_t>(a);
+    parent[b] = static_cast<std::uint16_t>(p);
+    parent[b + (b < NodeCount)] = static_cast<std::uint16_t>(p);
+    child[p] = static_cast<std::uint16_t>(b);
+    // Child changed at p and l: their own entries, and those that look through them (the
+    // root has none, as no entry leads to it).
+    Refresh(p);
+    Refresh(l);
+    // The entry that leads into p from its parent's position (the root has none).
+    if (unsigned q = parent[p]; q != RootPos)
+      steps_[2 * q + (p & 1)] = static_cast<std::uint16_t>(b);
+    if (unsigned q = parent[l]; q != RootPos)
+      steps_[2 * q + (l & 1)] = static_cast<std::uint16_t>(a);
+    return l;
+  }
+
   static constexpr unsigned OneBitShift = 15;
   static constexpr unsigned OneBit = 1u << OneBitShift;
   static_assert(2 * NodeCount < OneBit, "Child values stay below the flag");
@@ -157,13 +165,12 @@ class TwoLevelWalk {
   // The two entries reached through position q (q + 0 or q + 1 of its pair): b1 = q & 1.
   void Refresh(unsigned q) {
     unsigned c = child_[q];
-    std::uint16_t* entry = &steps_[2 * q];
-    if (c >= NodeCount) {
-      entry[0] = entry[1] = static_cast<std::uint16_t>(c | OneBit);
-    } else {
-      entry[0] = child_[c];
-      entry[1] = child_[c + 1];
-    }
+    bool leaf = c >= NodeCount;
+    unsigned inner = leaf ? 0 : c;
+    std::uint16_t e0 = child_[inner], e1 = child_[inner + 1];
+    std::uint16_t flagged = static_cast<std::uint16_t>(c | OneBit);
+    steps_[2 * q] = leaf ? flagged : e0;
+    steps_[2 * q + 1] = leaf ? flagged : e1;
   }
 
   std::uint16_t* freq_;
