@@ -59,6 +59,54 @@ TEST(WindowDecoder, HandMadeStreamsFollowTheWindowRules) {
   }
 }
 
+// The loop written with the module's one-call-per-read operations (DecodeChar, DecodePosition,
+// hence GetBit and GetByte): the order of source and sink calls the decoder must keep, however
+// it reads the bits internally.
+std::string ReferenceCallTrace(std::int32_t size, const Bytes& stream) {
+  g_memory.Reset(stream);
+  AllocDictionaryTables();
+  StartHuff();
+  Bytes window(WindowSize, ' ');
+  unsigned w = InitialWritePos;
+  auto put = [&](std::uint8_t byte) {
+    std::uint16_t actual = 0;
+    MemorySink(&byte, 1, actual);
+    window[w] = byte;
+    w = (w + 1) % WindowSize;
+  };
+  for (std::int32_t delivered = 0; delivered < size;) {
+    unsigned c = DecodeChar(MemorySource);
+    if (c < 256) {
+      put(static_cast<std::uint8_t>(c));
+      ++delivered;
+      continue;
+    }
+    unsigned s = (w + WindowSize - DecodePosition(MemorySource) - 1) % WindowSize;
+    for (unsigned k = 0; k < c - 253; ++k, ++delivered) put(window[(s + k) % WindowSize]);
+  }
+  FreeDictionaryTables();
+  return g_memory.trace;
+}
+
+TEST(WindowDecoder, SourceAndSinkCallsComeInTheOrderOfBitByBitReading) {
+  const struct {
+    const char* label;
+    Bytes stream;
+    std::int32_t size;
+  } kCases[] = {
+      {"worked example", FromHex("F6FBBDF1E020"), 9},
+      {"hand-made items", BuildStream(MixedItems(3000, 5)), 20000},
+      {"random bits", RandomBytes(3000, 6), 30000},
+      {"random bits, input ends early", RandomBytes(40, 7), 5000},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.label);
+    std::string expected = ReferenceCallTrace(test.size, test.stream);
+    Unpack(test.size, test.stream);
+    EXPECT_EQ(g_memory.trace, expected);
+  }
+}
+
 TEST(WindowDecoder, OutputStopsAtTheFirstItemAtOrBeyondTheSize) {
   auto items = Literals(FromText("ab")) + std::vector<Item>{Match(10, 1), Literal('z')};
   Bytes stream = BuildStream(items);

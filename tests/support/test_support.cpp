@@ -104,6 +104,7 @@ MemoryCallbacks g_memory;
 
 void MemorySource(std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
   ++g_memory.source_calls;
+  g_memory.trace += 's';
   if (count != 1) throw std::logic_error("the decoder asked for more than one byte");
   if (g_memory.next >= g_memory.input.size()) {
     ++g_memory.source_calls_past_end;
@@ -116,6 +117,7 @@ void MemorySource(std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actu
 
 void MemorySink(const std::uint8_t* data, std::uint16_t count, std::uint16_t& actual) {
   ++g_memory.sink_calls;
+  g_memory.trace += 'k';
   if (count != 1) throw std::logic_error("the decoder handed over more than one byte");
   if (g_memory.sink_calls == g_memory.sink_raises_at) {
     g_memory.source_calls_at_raise = g_memory.source_calls;

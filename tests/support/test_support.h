@@ -54,6 +54,7 @@ struct MemoryCallbacks {
   int source_calls_past_end = 0;
   int sink_raises_at = 0;  // raise a test error on this (1-based) sink call; 0: never
   int source_calls_at_raise = -1;
+  std::string trace;              // one letter per call, in order: 's' source, 'k' sink
   std::uint16_t short_count = 1;  // count the source reports for a delivered byte
 
   void Reset(const Bytes& stream) {
