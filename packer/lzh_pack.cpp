@@ -130,7 +130,7 @@ PackStats LZHPack(std::int64_t size, PackInput& input, PackOutput& output, PackM
         ParseLazy(window, chains, items);
         break;
       case PackMode::Best:
-        ParseOptimal(window, chains, items);
+        ParseOptimal(window, items);
         break;
     }
   }

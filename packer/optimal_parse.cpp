@@ -35,7 +35,6 @@ namespace {
 
 constexpr unsigned BlockSize = 1024;                    // positions committed per pricing
 constexpr unsigned Horizon = BlockSize + 1024;          // positions each search looks at
-constexpr unsigned BestChain = WindowSize;              // candidates per position: all of them
 constexpr unsigned MaxFound = MaxMatch - MinMatch + 1;  // matches per position at most
 constexpr std::uint32_t LookAhead = 1 << 16;            // positions the scout's counts cover
 static_assert(Horizon >= BlockSize + MaxMatch, "a committed match must end inside the horizon");
@@ -73,12 +72,11 @@ class MatchStore {
   MatchStore() : begin_{0} {}
 
   // Searches every position below pos that is not searched yet (pos <= the end of the input).
-  void SearchUpTo(InputWindow& window, HashChains& chains, std::uint32_t pos) {
+  void SearchUpTo(InputWindow& window, MatchTree& tree, std::uint32_t pos) {
     Match found[MaxFound];
     for (; next_ < pos; ++next_) {
       window.Reach(next_, MaxMatch + 1);
-      chains.InsertUpTo(window, next_);
-      unsigned count = chains.AllMatches(window, next_, BestChain, found);
+      unsigned count = tree.InsertAndFind(window, next_, found);
       matches_.insert(matches_.end(), found, found + count);
       begin_.push_back(static_cast<std::uint32_t>(matches_.size()));
       bytes_.push_back(*window.At(next_));
@@ -190,10 +188,10 @@ class Scout {
   explicit Scout(std::uint32_t end) : end_(end) {}
 
   // Parses until every position below target (or the end) is covered.
-  void AdvanceTo(std::uint32_t target, InputWindow& window, HashChains& chains, MatchStore& store) {
+  void AdvanceTo(std::uint32_t target, InputWindow& window, MatchTree& tree, MatchStore& store) {
     while (pos_ < target && pos_ < end_) {
       const unsigned n = std::min<std::uint32_t>(Horizon, end_ - pos_);
-      store.SearchUpTo(window, chains, pos_ + n);
+      store.SearchUpTo(window, tree, pos_ + n);
       std::array<std::uint8_t, SymbolCount> bits;
       model_.CodeLengths(bits);
       Prices price;
@@ -256,8 +254,9 @@ void BlendedPrices(const ModelEncoder& model, const std::array<std::uint32_t, Sy
 
 }  // namespace
 
-void ParseOptimal(InputWindow& window, HashChains& chains, ItemWriter& out) {
+void ParseOptimal(InputWindow& window, ItemWriter& out) {
   const std::uint32_t end = window.End();
+  MatchTree tree;
   MatchStore store;
   Scout scout(end);
   BlockParser parser;
@@ -268,7 +267,7 @@ void ParseOptimal(InputWindow& window, HashChains& chains, ItemWriter& out) {
   for (std::uint32_t start = StreamStart; start < end;) {
     const unsigned n = std::min<std::uint32_t>(Horizon, end - start);
     const std::uint32_t ahead = std::min<std::uint32_t>(end - start, LookAhead);
-    scout.AdvanceTo(start + std::max<std::uint32_t>(ahead, n), window, chains, store);
+    scout.AdvanceTo(start + std::max<std::uint32_t>(ahead, n), window, tree, store);
     BlendedPrices(out.Model(), counts, scout.Count(start, start + ahead, counts), price);
 
     block.clear();

@@ -5,4 +5,4 @@
 #include "packer/item_writer.h"
 #include "packer/match_finder.h"
 
-void ParseOptimal(InputWindow& window, HashChains& chains, ItemWriter& out);
+void ParseOptimal(InputWindow& window, ItemWriter& out);

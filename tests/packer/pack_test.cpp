@@ -16,6 +16,7 @@
 #include "expander/huffman_model.h"
 #include "expander/lzh_format.h"
 #include "packer/lzh_pack.h"
+#include "packer/match_finder.h"
 #include "stream_trace.h"
 #include "test_support.h"
 
@@ -390,6 +391,97 @@ class BytesOutput : public PackOutput {
   }
   Bytes bytes;
 };
+
+// --- the match finder of Best
+// ---------------------------------------------------------------------
+
+// The finders' match (the test helpers' Match makes an item).
+using Found = struct Match;
+
+// What a finder reports at a position, as the distance of the source it gives for each length
+// from MinMatch up to the longest (a match serves every length up to its own).
+std::vector<unsigned> SourcesByLength(const Found* found, unsigned count) {
+  std::vector<unsigned> sources;
+  for (unsigned k = 0; k < count; ++k) {
+    while (sources.size() + MinMatch <= found[k].length) sources.push_back(found[k].distance);
+  }
+  return sources;
+}
+
+// The same by trying every distance: stream is the initial spaces followed by the input.
+std::vector<unsigned> NearestSources(const Bytes& stream, std::size_t pos) {
+  std::vector<unsigned> sources;
+  const std::size_t limit = std::min<std::size_t>(MaxMatch, stream.size() - pos);
+  for (std::size_t distance = 1; distance <= WindowSize && distance <= pos; ++distance) {
+    std::size_t length = 0;
+    while (length < limit && stream[pos - distance + length] == stream[pos + length]) ++length;
+    while (sources.size() + MinMatch <= length) sources.push_back(static_cast<unsigned>(distance));
+  }
+  return sources;
+}
+
+TEST(PackMatchTree, FindsTheNearestSourceOfEveryLength) {
+  const struct {
+    const char* label;
+    Bytes data;
+  } cases[] = {
+      {"text", TextLike(12000, 5)},
+      {"mixed", Mixed(12000, 6)},  // runs, periods and copies from exactly one window back
+      {"zeros", Bytes(6000, 0x00)},
+      {"spaces", Bytes(100, 0x20)},  // matches the initial spaces up to the end
+      {"all byte values", AllByteValues()},
+      {"three bytes", FromText("   ")},
+      {"short period", FromText("abcabcabcab")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Bytes stream(InitialWritePos, 0x20);
+    stream.insert(stream.end(), c.data.begin(), c.data.end());
+    PieceInput input(c.data, {c.data.size()});
+    InputWindow window(input, static_cast<std::uint32_t>(c.data.size()));
+    MatchTree tree;
+    Found found[MaxMatch];
+    unsigned wrong = 0;
+    for (std::uint32_t pos = StreamStart; pos < window.End(); ++pos) {
+      window.Reach(pos, MaxMatch + 1);
+      unsigned count = tree.InsertAndFind(window, pos, found);
+      if (SourcesByLength(found, count) != NearestSources(stream, pos) && wrong++ < 3) {
+        ADD_FAILURE() << "at input byte " << pos - StreamStart;
+      }
+    }
+    EXPECT_EQ(wrong, 0u);
+  }
+}
+
+// On large inputs, read in uneven pieces so that the window slides over several refills, the
+// tree lists exactly what the hash chains find when they try every candidate.
+TEST(PackMatchTree, AgreesWithTheExhaustiveChainSearch) {
+  for (const Bytes& data : {OwnImage(400000), Mixed(600000, 8)}) {
+    PieceInput chain_input(data, {4095, 1, 70000});
+    PieceInput tree_input(data, {4095, 1, 70000});
+    InputWindow chain_window(chain_input, static_cast<std::uint32_t>(data.size()));
+    InputWindow tree_window(tree_input, static_cast<std::uint32_t>(data.size()));
+    HashChains chains;
+    MatchTree tree;
+    Found by_chain[MaxMatch], by_tree[MaxMatch];
+    unsigned wrong = 0;
+    std::uint64_t matches = 0;
+    for (std::uint32_t pos = StreamStart; pos < tree_window.End(); ++pos) {
+      chain_window.Reach(pos, MaxMatch + 1);
+      tree_window.Reach(pos, MaxMatch + 1);
+      chains.InsertUpTo(chain_window, pos);
+      unsigned chain_count = chains.AllMatches(chain_window, pos, WindowSize, by_chain);
+      unsigned tree_count = tree.InsertAndFind(tree_window, pos, by_tree);
+      matches += tree_count;
+      if (SourcesByLength(by_chain, chain_count) != SourcesByLength(by_tree, tree_count) &&
+          wrong++ < 3) {
+        ADD_FAILURE() << "at input byte " << pos - StreamStart << " of " << data.size();
+      }
+    }
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_GT(matches, data.size() / 4);  // the inputs do repeat themselves
+  }
+}
 
 // The input is read in chunks and the window slides over them; how the input delivers its
 // bytes must not change a bit of the output.
