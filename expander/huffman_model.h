@@ -135,6 +135,12 @@ class TwoLevelWalk {
     std::uint16_t* const parent = parent_;
     std::uint16_t* const child = child_;
     unsigned l = p + 1;
+    if (p + 8 <= NodeCount) [[likely]] {
+      // Weights are sorted, so the run of weights below k ends after as many of the next seven
+      // positions as hold one: counted without a branch, which a loop would mispredict.
+      const std::uint16_t* f = freq + p;
+      l += (f[2] < k) + (f[3] < k) + (f[4] < k) + (f[5] < k) + (f[6] < k) + (f[7] < k) + (f[8] < k);
+    }
     while (freq[l + 1] < k) ++l;
     freq[p] = freq[l];
     freq[l] = static_cast<std::uint16_t>(k);
