@@ -2,7 +2,8 @@
 //
 //   Greedy/F    the reference: longest match over the whole window at every item, no look-ahead
 //   Default/F   lzhpack: bounded hash-chain search with one byte of lazy evaluation
-//   Best/F      lzhpack --best: shortest-path parse priced with the adaptive model's code lengths
+//   Best/F      lzhpack --best: shortest-path parse over every match, priced with the adaptive
+//               model's weights blended with the counts of a plain parse running 64 KiB ahead
 //
 // Every row reports in_MB (MB of input, 10^6 bytes, per second of CPU time) and packed (the
 // compressed file's size in bytes, header included). Before measuring, each parse compresses

@@ -26,7 +26,8 @@ inline constexpr std::int64_t MaxPackSize = 0x7FFFFFFF;
 enum class PackMode {
   Greedy,   // reference: longest match over the whole window at each position, no look-ahead
   Default,  // hash chains with a bounded search and lazy evaluation; fast, never worse than Greedy
-  Best,     // every match at every position, cheapest parse priced with the model's code lengths
+  Best,     // every match at every position (binary trees), cheapest parse priced with the
+            // model's weights and the counts of a plain parse that runs ahead
 };
 
 // Where the bytes to compress come from. Read returns how many bytes it stored (at most count),
