@@ -135,6 +135,11 @@ struct MemorySink {
     if (next == end) throw std::runtime_error("output longer than the buffer");
     *next++ = byte;
   }
+  // Room for a whole match, as the driver's sink lends it.
+  std::uint8_t* Reserve(unsigned n) const {
+    return static_cast<unsigned>(end - next) >= n ? next : nullptr;
+  }
+  void Commit(std::uint8_t* written_to) { next = written_to; }
 };
 
 // --- The four ways to expand a file --------------------------------------------------------------

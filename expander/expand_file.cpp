@@ -85,6 +85,12 @@ struct BlockSink {
     next = TargetBuffer + TargetPos - 1;
     end = TargetBuffer + IOBlockSize;
   }
+  // Room for n bytes in the current block, to be written directly and handed over with Commit;
+  // nullptr when they do not all fit (Put then writes the block at the right byte).
+  std::uint8_t* Reserve(unsigned n) const {
+    return static_cast<unsigned>(end - next) >= n ? next : nullptr;
+  }
+  void Commit(std::uint8_t* written_to) { next = written_to; }
   void Save() const { TargetPos = static_cast<std::uint16_t>(next - TargetBuffer + 1); }
 
  private:

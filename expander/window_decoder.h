@@ -59,7 +59,10 @@ inline unsigned ReadPositionField(Reader& reader) {
 
 // The decoding loop, for tables already obtained. Source needs `std::uint8_t Fetch()` (the next
 // byte, or 0 where none came), Sink `void Put(std::uint8_t)`. Both are called exactly as the
-// callbacks would be, so the driver can hand in its own buffered reader and writer inline.
+// callbacks would be, so the driver can hand in its own buffered reader and writer inline. A
+// sink that buffers may also offer `std::uint8_t* Reserve(unsigned n)` (room for n bytes in
+// its buffer, or nullptr) and `void Commit(std::uint8_t* end)`: a match that fits is then
+// written there directly, with the same bytes in the same order as Put would have placed them.
 //
 // Per item: walk the tree to a symbol (two levels per look-up), update the model, then either
 // emit a literal or read a position and copy byte by byte from p + 1 behind the write position
@@ -107,6 +110,18 @@ void UnpackStream(std::int32_t size, Source& source, Sink& sink) {
       const std::uint8_t* from = ring + s;
       std::uint8_t* to = ring + w;
       w = (w + n) & (WindowSize - 1);
+      if constexpr (requires { sink.Reserve(n); }) {
+        // A sink that can take the whole match in its current block lends the room directly.
+        if (std::uint8_t* out = sink.Reserve(n)) {
+          do {
+            std::uint8_t byte = *from++;
+            *out++ = byte;
+            *to++ = byte;
+          } while (--n != 0);
+          sink.Commit(out);
+          continue;
+        }
+      }
       do {
         std::uint8_t byte = *from++;
         sink.Put(byte);
