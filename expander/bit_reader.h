@@ -81,7 +81,6 @@ class LocalBitReader {
   void TopUp() {
     if (count_ < 8) Fetch();
   }
-  unsigned Count() const { return count_; }
 
  private:
   void Refill() {

@@ -139,6 +139,7 @@ void UnpackStream(std::int32_t size, Source& source, Sink& sink) {
   }
   reader.Store();
 }
+
 // LZHUnpack with source and sink of any kind: obtains the tables, decodes, gives them back on
 // every path (an error while giving them back replaces one that was passing through).
 template <class Source, class Sink>
