@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "bench/baseline_decoder.h"
+#include "bench/bench_support.h"
 #include "expander/expand_file.h"
 #include "expander/window_decoder.h"
 #include "platform/file_io.h"
@@ -47,17 +48,6 @@ struct CorpusFile {
   std::vector<std::uint8_t> packed;  // header included
   std::int32_t size = 0;             // the header's uncompressed size
 };
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "decode_bench: %s\n", what.c_str());
-  std::abort();
-}
-
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail("cannot read " + path + " (build the brannock_corpus target)");
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // --- In-memory callbacks for the function-pointer entries --------------------------------------
 // Lean, like the driver's ReadBlock and WriteBlock for one byte. The counting pair is used only
@@ -315,42 +305,6 @@ void RegisterFile(const CorpusFile& file) {
   });
 }
 
-// The console report, which also keeps each row's MB/s (the median when there are repetitions)
-// for the ratios printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  using ConsoleReporter::ConsoleReporter;
-
-  void ReportRuns(const std::vector<Run>& reports) override {
-    for (const Run& run : reports) {
-      auto rate = run.counters.find("out_MB");
-      if (run.error_occurred || rate == run.counters.end()) continue;
-      std::string name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate) {
-        if (run.aggregate_name == "median") medians_[name] = rate->second.value;
-      } else {
-        samples_[name].push_back(rate->second.value);
-      }
-    }
-    ConsoleReporter::ReportRuns(reports);
-  }
-
-  // MB/s of a row: the median of its repetitions, or its only run.
-  double Rate(const std::string& name) const {
-    if (auto it = medians_.find(name); it != medians_.end()) return it->second;
-    if (auto it = samples_.find(name); it != samples_.end() && !it->second.empty()) {
-      std::vector<double> v = it->second;
-      std::sort(v.begin(), v.end());
-      return v[v.size() / 2];
-    }
-    return 0;
-  }
-
- private:
-  std::map<std::string, double> medians_;
-  std::map<std::string, std::vector<double>> samples_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -377,8 +331,7 @@ int main(int argc, char** argv) {
     corpus.push_back(std::move(file));
   }
 
-  RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
-                                               : benchmark::ConsoleReporter::OO_Tabular);
+  RateReporter reporter("out_MB");
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
   std::printf(

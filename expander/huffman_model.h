@@ -33,32 +33,44 @@ unsigned DecodeChar(ByteSource source);
 void UpdateModel(unsigned symbol);
 void Reconst();
 
+// The node at p has just reached weight k and stands before a lighter node: exchange its subtree
+// with that of the last node of its old weight k - 1 (all of p + 1 .. l have it). Returns l.
+// The node lands at the highest position below the first node that already weighs k.
+inline unsigned MoveNode(std::uint16_t* freq, std::uint16_t* parent, std::uint16_t* child,
+                         unsigned p, unsigned k) {
+  unsigned l = p + 1;
+  if (p + 8 <= NodeCount) [[likely]] {
+    // Weights are sorted, so the run of weights below k ends after as many of the next seven
+    // positions as hold one: counted without a branch, which a loop would mispredict.
+    const std::uint16_t* f = freq + p;
+    l += (f[2] < k) + (f[3] < k) + (f[4] < k) + (f[5] < k) + (f[6] < k) + (f[7] < k) + (f[8] < k);
+  }
+  while (freq[l + 1] < k) ++l;
+  freq[p] = freq[l];
+  freq[l] = static_cast<std::uint16_t>(k);
+  // Exchange the subtrees at p and l. For a leaf (value >= 627) the second store repeats the
+  // first, so no branch is needed for "and its sibling too when internal".
+  unsigned a = child[p];
+  parent[a] = static_cast<std::uint16_t>(l);
+  parent[a + (a < NodeCount)] = static_cast<std::uint16_t>(l);
+  unsigned b = child[l];
+  child[l] = static_cast<std::uint16_t>(a);
+  parent[b] = static_cast<std::uint16_t>(p);
+  parent[b + (b < NodeCount)] = static_cast<std::uint16_t>(p);
+  child[p] = static_cast<std::uint16_t>(b);
+  return l;
+}
+
 // The update with the table addresses in registers (the tables are the module's own: Reconst
-// works on Freq, Parent and Child). Inline so the decoding loop can use it without a call.
+// works on Freq, Parent and Child): count the symbol at its leaf and every ancestor, moving each
+// node that becomes heavier than its right neighbour.
 inline void UpdateTree(std::uint16_t* freq, std::uint16_t* parent, std::uint16_t* child,
                        unsigned symbol) {
   if (freq[RootPos] == MaxFreq) Reconst();
   unsigned p = parent[symbol + NodeCount];
   do {
     unsigned k = ++freq[p];
-    if (freq[p + 1] < k) {
-      // Move the node past every node of its old weight k - 1; all of p + 1 .. l have it.
-      unsigned l = p + 1;
-      while (freq[l + 1] < k) ++l;
-      freq[p] = freq[l];
-      freq[l] = static_cast<std::uint16_t>(k);
-      // Exchange the subtrees at p and l. For a leaf (value >= 627) the second store repeats the
-      // first, so no branch is needed for "and its sibling too when internal".
-      unsigned a = child[p];
-      parent[a] = static_cast<std::uint16_t>(l);
-      parent[a + (a < NodeCount)] = static_cast<std::uint16_t>(l);
-      unsigned b = child[l];
-      child[l] = static_cast<std::uint16_t>(a);
-      parent[b] = static_cast<std::uint16_t>(p);
-      parent[b + (b < NodeCount)] = static_cast<std::uint16_t>(p);
-      child[p] = static_cast<std::uint16_t>(b);
-      p = l;
-    }
+    if (freq[p + 1] < k) p = MoveNode(freq, parent, child, p, k);
     p = parent[p];
   } while (p != 0);
 }
@@ -137,31 +149,13 @@ class TwoLevelWalk {
   }
 
  private:
-  // The node at p has just reached weight k and stands before a lighter node: exchange it with
-  // the last node of its old weight k - 1 (all of p + 1 .. l have it). Returns l.
+  // MoveNode, then the entries of the two exchanged positions. Returns where the node went.
   [[gnu::noinline]] unsigned Move(unsigned p, unsigned k) {
-    std::uint16_t* const freq = freq_;
-    std::uint16_t* const parent = parent_;
     std::uint16_t* const child = child_;
-    unsigned l = p + 1;
-    if (p + 8 <= NodeCount) [[likely]] {
-      // Weights are sorted, so the run of weights below k ends after as many of the next seven
-      // positions as hold one: counted without a branch, which a loop would mispredict.
-      const std::uint16_t* f = freq + p;
-      l += (f[2] < k) + (f[3] < k) + (f[4] < k) + (f[5] < k) + (f[6] < k) + (f[7] < k) + (f[8] < k);
-    }
-    while (freq[l + 1] < k) ++l;
-    freq[p] = freq[l];
-    freq[l] = static_cast<std::uint16_t>(k);
-    // Exchange the subtrees at p and l, as UpdateTree does.
-    unsigned a = child[p];
-    parent[a] = static_cast<std::uint16_t>(l);
-    parent[a + (a < NodeCount)] = static_cast<std::uint16_t>(l);
-    unsigned b = child[l];
-    child[l] = static_cast<std::uint16_t>(a);
-    parent[b] = static_cast<std::uint16_t>(p);
-    parent[b + (b < NodeCount)] = static_cast<std::uint16_t>(p);
-    child[p] = static_cast<std::uint16_t>(b);
+    std::uint16_t* const parent = parent_;
+    unsigned l = MoveNode(freq_, parent, child, p, k);
+    unsigned a = child[l];  // the subtree that moved up, from p
+    unsigned b = child[p];  // the one that moved down, from l
     // Child changed at p and l: their own entries, and the entry that leads into each of them
     // from its parent's position (the root's position has none: no entry leads to the root).
     Refresh(p);

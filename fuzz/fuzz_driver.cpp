@@ -76,33 +76,6 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
   return bytes;
 }
 
-// The same stream expanded in memory, the reference for the target's content.
-struct Memory {
-  const std::uint8_t* stream;
-  std::size_t size;
-  std::size_t next;
-  std::vector<std::uint8_t> output;
-} g_memory;
-
-std::vector<std::uint8_t> ExpandInMemory(std::int32_t size, const std::uint8_t* stream,
-                                         std::size_t stream_size) {
-  g_memory = Memory{stream, stream_size, 0, {}};
-  LZHUnpack(
-      size,
-      [](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
-        actual = 0;
-        if (g_memory.next < g_memory.size) {
-          *buffer = g_memory.stream[g_memory.next++];
-          actual = 1;
-        }
-      },
-      [](const std::uint8_t* data, std::uint16_t count, std::uint16_t& actual) {
-        g_memory.output.push_back(*data);
-        actual = count;
-      });
-  return std::move(g_memory.output);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -140,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzCheck(result == 1, "every stream after a valid header expands");
   std::vector<std::uint8_t> target = ReadFile(ExpandTargetName);
   std::vector<std::uint8_t> expected =
-      ExpandInMemory(expanded, file.data() + HeaderSize, file.size() - HeaderSize);
+      ExpandInMemory(LZHUnpack, expanded, file.data() + HeaderSize, file.size() - HeaderSize);
   FuzzCheck(target == expected, "the target holds exactly the expanded stream");
   return 0;
 }

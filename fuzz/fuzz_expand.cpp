@@ -24,43 +24,6 @@ namespace {
 
 constexpr std::int32_t kMaxSize = 1 << 20;
 
-// The in-memory stream and output behind the two callbacks.
-struct Memory {
-  const std::uint8_t* stream = nullptr;
-  std::size_t stream_size = 0;
-  std::size_t next = 0;
-  std::size_t source_calls = 0;
-  std::vector<std::uint8_t> output;
-} g_memory;
-
-void Source(std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
-  FuzzCheck(count == 1, "the decoder asks for one byte per call");
-  ++g_memory.source_calls;
-  if (g_memory.next < g_memory.stream_size) {
-    *buffer = g_memory.stream[g_memory.next++];
-    actual = 1;
-  } else {
-    actual = 0;  // the end of the input: read as zero bits
-  }
-}
-
-void Sink(const std::uint8_t* data, std::uint16_t count, std::uint16_t& actual) {
-  FuzzCheck(count == 1, "the decoder hands over one byte per call");
-  g_memory.output.push_back(*data);
-  actual = count;
-}
-
-std::vector<std::uint8_t> Expand(void (*unpack)(std::int32_t, ByteSource, ByteSink),
-                                 std::int32_t size, const std::uint8_t* stream,
-                                 std::size_t stream_size) {
-  g_memory = Memory{};
-  g_memory.stream = stream;
-  g_memory.stream_size = stream_size;
-  g_memory.output.reserve(static_cast<std::size_t>(size > 0 ? size : 0) + MaxMatch);
-  unpack(size, Source, Sink);
-  return std::move(g_memory.output);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -71,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t stream_size = size - HeaderSize;
 
   CountingHeap heap;
-  std::vector<std::uint8_t> output = Expand(LZHUnpack, expanded, stream, stream_size);
+  std::vector<std::uint8_t> output = ExpandInMemory(LZHUnpack, expanded, stream, stream_size);
   FuzzCheck(heap.Live() == 0, "LZHUnpack gives back every table it obtained");
   FuzzCheck(RingBuffer == nullptr, "no table is held between calls");
 
@@ -84,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzCheck(output.size() >= wanted, "the output has at least the announced size");
   FuzzCheck(output.size() <= wanted + MaxMatch - 1, "at most 59 bytes beyond the size");
 
-  std::vector<std::uint8_t> reference = Expand(baseline::LZHUnpack, expanded, stream, stream_size);
+  std::vector<std::uint8_t> reference =
+      ExpandInMemory(baseline::LZHUnpack, expanded, stream, stream_size);
   FuzzCheck(output == reference, "the plain port of the algorithm gives the same bytes");
   return 0;
 }

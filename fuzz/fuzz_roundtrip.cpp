@@ -17,29 +17,10 @@
 
 namespace {
 
-struct Memory {
-  const std::uint8_t* stream;
-  std::size_t size;
-  std::size_t next;
-  std::vector<std::uint8_t> output;
-} g_memory;
-
+// The compressed file expanded with the size its header gives.
 std::vector<std::uint8_t> Expand(const std::vector<std::uint8_t>& file) {
-  g_memory = Memory{file.data() + HeaderSize, file.size() - HeaderSize, 0, {}};
-  LZHUnpack(
-      static_cast<std::int32_t>(ReadLittleEndian32(file.data() + 4)),
-      [](std::uint8_t* buffer, std::uint16_t, std::uint16_t& actual) {
-        actual = 0;
-        if (g_memory.next < g_memory.size) {
-          *buffer = g_memory.stream[g_memory.next++];
-          actual = 1;
-        }
-      },
-      [](const std::uint8_t* data, std::uint16_t count, std::uint16_t& actual) {
-        g_memory.output.push_back(*data);
-        actual = count;
-      });
-  return std::move(g_memory.output);
+  return ExpandInMemory(LZHUnpack, static_cast<std::int32_t>(ReadLittleEndian32(file.data() + 4)),
+                        file.data() + HeaderSize, file.size() - HeaderSize);
 }
 
 }  // namespace

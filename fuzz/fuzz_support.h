@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <vector>
+
+#include "expander/lzh_format.h"
 #include "platform/file_io.h"
 #include "platform/heap.h"
 
@@ -25,6 +28,45 @@ inline std::uint32_t ReadLittleEndian32(const std::uint8_t* bytes) {
 
 inline void WriteLittleEndian32(std::uint8_t* bytes, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// The in-memory stream and output behind the decoder's two callbacks, MemorySource and MemorySink.
+struct FuzzMemory {
+  const std::uint8_t* stream = nullptr;
+  std::size_t stream_size = 0;
+  std::size_t next = 0;
+  std::size_t source_calls = 0;
+  std::vector<std::uint8_t> output;
+};
+inline FuzzMemory g_memory;
+
+inline void MemorySource(std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual) {
+  FuzzCheck(count == 1, "the decoder asks for one byte per call");
+  ++g_memory.source_calls;
+  if (g_memory.next < g_memory.stream_size) {
+    *buffer = g_memory.stream[g_memory.next++];
+    actual = 1;
+  } else {
+    actual = 0;  // the end of the input: read as zero bits
+  }
+}
+
+inline void MemorySink(const std::uint8_t* data, std::uint16_t count, std::uint16_t& actual) {
+  FuzzCheck(count == 1, "the decoder hands over one byte per call");
+  g_memory.output.push_back(*data);
+  actual = count;
+}
+
+// The output of unpack (our LZHUnpack or another decoder's) for a stream in memory.
+inline std::vector<std::uint8_t> ExpandInMemory(void (*unpack)(std::int32_t, ByteSource, ByteSink),
+                                                std::int32_t size, const std::uint8_t* stream,
+                                                std::size_t stream_size) {
+  g_memory = FuzzMemory{};
+  g_memory.stream = stream;
+  g_memory.stream_size = stream_size;
+  g_memory.output.reserve(static_cast<std::size_t>(size > 0 ? size : 0) + MaxMatch);
+  unpack(size, MemorySource, MemorySink);
+  return std::move(g_memory.output);
 }
 
 // Installs itself over the system heap for its lifetime and counts the blocks still out.
