@@ -323,9 +323,7 @@ int main(int argc, char** argv) {
     file->original = ReadWholeFile(dir + "/" + name);
     file->packed = ReadWholeFile(file->packed_path);
     if (file->packed.size() < HeaderSize) Fail(file->packed_path + " has no header");
-    const std::uint8_t* h = file->packed.data();
-    file->size = static_cast<std::int32_t>(h[4] | h[5] << 8 | h[6] << 16 |
-                                           static_cast<std::uint32_t>(h[7]) << 24);
+    file->size = static_cast<std::int32_t>(ReadLittleEndian32(file->packed.data() + 4));
     Verify(*file);
     RegisterFile(*file);
     corpus.push_back(std::move(file));

@@ -103,11 +103,11 @@ struct BlockSink {
   }
 };
 
-std::int32_t ReadLittleEndian32() {
+// One 32-bit header field, read straight from the source file.
+std::uint32_t ReadHeaderField() {
   std::uint8_t bytes[4] = {};
   CheckReadCount(FileRead(SourceHandle, bytes, 4), 4);
-  return static_cast<std::int32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
-                                   static_cast<std::uint32_t>(bytes[3]) << 24);
+  return ReadLittleEndian32(bytes);
 }
 
 void CloseFile(FileHandle& file) {
@@ -175,7 +175,7 @@ void WriteBlock(const std::uint8_t* data, std::uint16_t count, std::uint16_t& ac
 }
 
 void ExpandStream() {
-  std::int32_t size = ReadLittleEndian32();
+  std::int32_t size = static_cast<std::int32_t>(ReadHeaderField());
   SourcePos = 1;
   SourceCount = 0;
   TargetPos = 1;
@@ -221,7 +221,7 @@ std::int32_t DoExpandFile() {
       Raise<ELzrw1Exception>("Lzrw1 : Outputfile " + ExpandTargetName + " can not be opened !");
     }
     try {
-      std::uint32_t signature = static_cast<std::uint32_t>(ReadLittleEndian32());
+      std::uint32_t signature = ReadHeaderField();
       if (signature != LZHSignature) {
         Raise<ELzrw1Exception>("Lzrw1 : " + ExpandSourceName + " : NOT A COMPRESSED FILE !");
       }

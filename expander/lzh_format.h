@@ -31,6 +31,14 @@ inline constexpr unsigned MaxMatch = 60;           // longest match
 inline constexpr unsigned SymbolCount = 314;       // 256 literals + (MaxMatch - MinMatch + 1)
 inline constexpr unsigned FirstMatchSymbol = 256;  // symbol of a match of MinMatch bytes
 
+// The header's fields are 32-bit little-endian, whatever the host's byte order.
+constexpr std::uint32_t ReadLittleEndian32(const std::uint8_t* bytes) {
+  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+constexpr void WriteLittleEndian32(std::uint8_t* bytes, std::uint32_t value) {
+  for (unsigned i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
 static_assert(WindowSize == 4096 && (WindowSize & (WindowSize - 1)) == 0,
               "positions wrap with a mask");
 static_assert(SymbolCount == 256 + MaxMatch - MinMatch + 1);

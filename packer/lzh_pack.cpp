@@ -111,10 +111,8 @@ PackStats LZHPack(std::int64_t size, PackInput& input, PackOutput& output, PackM
                          " bytes; the format holds at most " + std::to_string(MaxPackSize));
   }
   std::uint8_t header[HeaderSize];
-  for (unsigned i = 0; i < 4; ++i) {
-    header[i] = static_cast<std::uint8_t>(LZHSignature >> (8 * i));
-    header[4 + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(size) >> (8 * i));
-  }
+  WriteLittleEndian32(header, LZHSignature);
+  WriteLittleEndian32(header + 4, static_cast<std::uint32_t>(size));
   output.Write(header, HeaderSize);
 
   PackStats stats;

@@ -14,11 +14,8 @@ StreamTrace TraceStream(const Bytes& file) {
     trace.fault = "shorter than the header";
     return trace;
   }
-  std::uint32_t signature = 0, size = 0;
-  for (unsigned i = 0; i < 4; ++i) {
-    signature |= std::uint32_t{file[i]} << (8 * i);
-    size |= std::uint32_t{file[4 + i]} << (8 * i);
-  }
+  std::uint32_t signature = ReadLittleEndian32(file.data());
+  std::uint32_t size = ReadLittleEndian32(file.data() + 4);
   if (signature != LZHSignature) {
     trace.fault = "no signature";
     return trace;

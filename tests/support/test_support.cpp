@@ -42,13 +42,9 @@ Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
 }
 
 Bytes Container(std::int32_t size, const Bytes& stream) {
-  auto value = static_cast<std::uint32_t>(size);
   Bytes file(HeaderSize + stream.size());
-  const std::uint8_t signature[4] = {0x21, 0x48, 0x5A, 0x4C};  // "!HZL"
-  for (unsigned i = 0; i < 4; ++i) {
-    file[i] = signature[i];
-    file[4 + i] = static_cast<std::uint8_t>(value >> (8 * i));
-  }
+  WriteLittleEndian32(file.data(), LZHSignature);
+  WriteLittleEndian32(file.data() + 4, static_cast<std::uint32_t>(size));
   std::copy(stream.begin(), stream.end(), file.begin() + HeaderSize);
   return file;
 }
@@ -127,9 +123,9 @@ void MemorySink(const std::uint8_t* data, std::uint16_t count, std::uint16_t& ac
   actual = 1;
 }
 
-Bytes Unpack(std::int32_t size, const Bytes& stream) {
+Bytes Unpack(std::int32_t size, const Bytes& stream, UnpackFunction unpack) {
   g_memory.Reset(stream);
-  LZHUnpack(size, MemorySource, MemorySink);
+  (unpack ? unpack : LZHUnpack)(size, MemorySource, MemorySink);
   return g_memory.output;
 }
 
