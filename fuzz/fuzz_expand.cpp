@@ -30,12 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < HeaderSize || ReadLittleEndian32(data) != LZHSignature) return 0;
   std::int32_t expanded = static_cast<std::int32_t>(ReadLittleEndian32(data + 4));
   if (expanded > kMaxSize) expanded = kMaxSize;
-  const std::uint8_t* stream = data + HeaderSize;
-  const std::size_t stream_size = size - HeaderSize;
+  const Bytes stream(data + HeaderSize, data + size);
 
   CountingHeap heap;
-  std::vector<std::uint8_t> output = ExpandInMemory(LZHUnpack, expanded, stream, stream_size);
-  FuzzCheck(heap.Live() == 0, "LZHUnpack gives back every table it obtained");
+  Bytes output = Unpack(expanded, stream);
+  FuzzCheck(heap.live == 0, "LZHUnpack gives back every table it obtained");
   FuzzCheck(RingBuffer == nullptr, "no table is held between calls");
 
   if (expanded <= 0) {
@@ -47,8 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzCheck(output.size() >= wanted, "the output has at least the announced size");
   FuzzCheck(output.size() <= wanted + MaxMatch - 1, "at most 59 bytes beyond the size");
 
-  std::vector<std::uint8_t> reference =
-      ExpandInMemory(baseline::LZHUnpack, expanded, stream, stream_size);
+  Bytes reference = Unpack(expanded, stream, baseline::LZHUnpack);
   FuzzCheck(output == reference, "the plain port of the algorithm gives the same bytes");
   return 0;
 }

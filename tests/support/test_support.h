@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "expander/lzh_format.h"
 #include "platform/file_io.h"
 #include "platform/heap.h"
 
@@ -69,8 +70,10 @@ struct SinkFailure {};  // what the sink raises when told to
 void MemorySource(std::uint8_t* buffer, std::uint16_t count, std::uint16_t& actual);
 void MemorySink(const std::uint8_t* data, std::uint16_t count, std::uint16_t& actual);
 
-// LZHUnpack(size, MemorySource, MemorySink) over stream; the output.
-Bytes Unpack(std::int32_t size, const Bytes& stream);
+// unpack(size, MemorySource, MemorySink) over stream (LZHUnpack unless another decoder with the
+// same contract is named); the output.
+using UnpackFunction = void (*)(std::int32_t size, ByteSource source, ByteSink sink);
+Bytes Unpack(std::int32_t size, const Bytes& stream, UnpackFunction unpack = nullptr);
 
 // --- hand-made streams -------------------------------------------------------------------------
 
