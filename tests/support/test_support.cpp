@@ -11,6 +11,8 @@
 #include "expander/huffman_model.h"
 #include "expander/lzh_format.h"
 #include "expander/window_decoder.h"
+#include "packer/bit_writer.h"
+#include "packer/model_encoder.h"
 
 namespace fs = std::filesystem;
 
@@ -133,21 +135,15 @@ Bytes Unpack(std::int32_t size, const Bytes& stream, UnpackFunction unpack) {
 
 namespace {
 
-class BitWriter {
+class BytesOutput : public PackOutput {
  public:
-  void Put(unsigned value, unsigned bits) {
-    for (unsigned i = bits; i-- > 0;) PutBit((value >> i) & 1);
+  explicit BytesOutput(Bytes& bytes) : bytes_(bytes) {}
+  void Write(const std::uint8_t* data, std::size_t count) override {
+    bytes_.insert(bytes_.end(), data, data + count);
   }
-  void PutBit(unsigned bit) {
-    if (used_ == 0) bytes_.push_back(0);
-    if (bit) bytes_.back() |= static_cast<std::uint8_t>(0x80 >> used_);
-    used_ = (used_ + 1) & 7;
-  }
-  Bytes Take() { return std::move(bytes_); }
 
  private:
-  Bytes bytes_;
-  unsigned used_ = 0;
+  Bytes& bytes_;
 };
 
 }  // namespace
@@ -161,21 +157,22 @@ std::string CodeOf(unsigned symbol) {
 }
 
 Bytes BuildStream(const std::vector<Item>& items) {
-  AllocDictionaryTables();
-  StartHuff();
-  BitWriter out;
+  Bytes stream;
+  BytesOutput output(stream);
+  BitWriter bits(output);
+  ModelEncoder model;
   for (const Item& item : items) {
-    unsigned symbol = item.length == 0 ? item.value : item.length + FirstMatchSymbol - MinMatch;
-    for (char bit : CodeOf(symbol)) out.PutBit(bit == '1');
-    UpdateModel(symbol);
-    if (item.length != 0) {
-      unsigned u = item.value >> 6;
-      out.Put(PositionCodeBits(u), PositionCodeLength(u));
-      out.Put(item.value & 63, 6);
+    if (item.length == 0) {
+      model.Put(item.value, bits);
+      continue;
     }
+    model.Put(item.length + FirstMatchSymbol - MinMatch, bits);
+    unsigned u = item.value >> 6;
+    bits.Put(PositionCodeBits(u), PositionCodeLength(u));
+    bits.Put(item.value & 63, 6);
   }
-  FreeDictionaryTables();
-  return out.Take();
+  bits.Finish();
+  return stream;
 }
 
 Bytes ExpandItems(const std::vector<Item>& items) {

@@ -89,8 +89,8 @@ inline Item Match(unsigned length, unsigned position) {
   return Item{length, position};
 }
 
-// Codes the items with the adaptive model (which it drives through StartHuff/UpdateModel, so
-// the module's tables are in use only during the call) and the position code; zero-padded.
+// Codes the items with the compressor's model encoder (the expander's adaptive model on tables
+// of its own) and the position code; the last byte is padded with zero bits.
 Bytes BuildStream(const std::vector<Item>& items);
 
 // What the items expand to, by the window rules alone (spaces at 0..4035, write from 4036).
