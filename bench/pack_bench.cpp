@@ -10,6 +10,11 @@
 // each file once and the result must expand to the original with LZHUnpack; any mismatch aborts
 // the run. At the end a table gives sizes, ratios, the gain over Greedy and the median MB/s (run
 // with --benchmark_repetitions=5 for medians).
+//
+//   pack_bench [BENCHMARK FLAGS] [FILE...]
+//
+// Files named on the command line are measured instead of the corpus; with
+// --benchmark_filter=^$ nothing is timed and the table gives the sizes alone.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -94,15 +99,27 @@ void RegisterFile(const CorpusFile& file) {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  // What is left after the benchmark's own flags are files to measure instead of the corpus.
+  std::vector<std::string> paths;
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] == '-') {
+      benchmark::ReportUnrecognizedArguments(argc, argv);
+      return 1;
+    }
+    paths.push_back(argv[i]);
+  }
+  if (paths.empty()) {
+    std::istringstream names(BRANNOCK_CORPUS_NAMES);
+    for (std::string name; std::getline(names, name, ',');) {
+      paths.push_back(std::string(BRANNOCK_CORPUS_DIR) + "/" + name);
+    }
+  }
 
-  const std::string dir = BRANNOCK_CORPUS_DIR;
   std::vector<std::unique_ptr<CorpusFile>> corpus;
-  std::istringstream names(BRANNOCK_CORPUS_NAMES);
-  for (std::string name; std::getline(names, name, ',');) {
+  for (const std::string& path : paths) {
     auto file = std::make_unique<CorpusFile>();
-    file->name = name;
-    file->original = ReadWholeFile(dir + "/" + name);
+    file->name = path.substr(path.find_last_of('/') + 1);
+    file->original = ReadWholeFile(path);
     Verify(*file);
     RegisterFile(*file);
     corpus.push_back(std::move(file));
