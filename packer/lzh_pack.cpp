@@ -76,34 +76,14 @@ void ParseLazy(InputWindow& window, HashChains& chains, ItemWriter& out) {
   }
 }
 
-// Input and output over memory, for PackBuffer.
-class SpanInput : public PackInput {
- public:
-  explicit SpanInput(std::span<const std::uint8_t> data) : data_(data) {}
-  std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
-    std::size_t n = std::min(count, data_.size() - next_);
-    std::copy_n(data_.data() + next_, n, buffer);
-    next_ += n;
-    return n;
-  }
-
- private:
-  std::span<const std::uint8_t> data_;
-  std::size_t next_ = 0;
-};
-
-class VectorOutput : public PackOutput {
- public:
-  explicit VectorOutput(std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
-  void Write(const std::uint8_t* data, std::size_t count) override {
-    bytes_.insert(bytes_.end(), data, data + count);
-  }
-
- private:
-  std::vector<std::uint8_t>& bytes_;
-};
-
 }  // namespace
+
+std::size_t SpanInput::Read(std::uint8_t* buffer, std::size_t count) {
+  std::size_t n = std::min(count, data_.size() - next_);
+  std::copy_n(data_.data() + next_, n, buffer);
+  next_ += n;
+  return n;
+}
 
 PackStats LZHPack(std::int64_t size, PackInput& input, PackOutput& output, PackMode mode) {
   if (size < 0 || size > MaxPackSize) {

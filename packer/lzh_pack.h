@@ -45,6 +45,29 @@ class PackOutput {
   virtual void Write(const std::uint8_t* data, std::size_t count) = 0;
 };
 
+// An input over bytes in memory.
+class SpanInput : public PackInput {
+ public:
+  explicit SpanInput(std::span<const std::uint8_t> data) : data_(data) {}
+  std::size_t Read(std::uint8_t* buffer, std::size_t count) override;
+
+ private:
+  std::span<const std::uint8_t> data_;
+  std::size_t next_ = 0;
+};
+
+// An output that appends to a vector.
+class VectorOutput : public PackOutput {
+ public:
+  explicit VectorOutput(std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+  void Write(const std::uint8_t* data, std::size_t count) override {
+    bytes_.insert(bytes_.end(), data, data + count);
+  }
+
+ private:
+  std::vector<std::uint8_t>& bytes_;
+};
+
 // Counts of what the parse chose, for -v and the benchmarks.
 struct PackStats {
   std::uint64_t literals = 0;

@@ -85,21 +85,6 @@ class FileInput : public PackInput {
   std::string name_;
 };
 
-class MemoryInput : public PackInput {
- public:
-  explicit MemoryInput(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
-  std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
-    std::size_t n = std::min(count, bytes_.size() - next_);
-    std::memcpy(buffer, bytes_.data() + next_, n);
-    next_ += n;
-    return n;
-  }
-
- private:
-  const std::vector<std::uint8_t>& bytes_;
-  std::size_t next_ = 0;
-};
-
 [[noreturn]] void RaiseTooLarge(const std::string& name) {
   Raise<EToolError>(name + ": too large: the format holds at most " + std::to_string(MaxPackSize) +
                     " bytes (2 GiB - 1)");
@@ -243,7 +228,7 @@ class OpenInput {
       // A pipe or terminal is read to its end first: the header needs the size.
       std::vector<std::uint8_t> bytes = ReadAll(fd_, name_);
       size = static_cast<std::int64_t>(bytes.size());
-      MemoryInput input(bytes);
+      SpanInput input(bytes);
       return LZHPack(size, input, output, mode);
     } catch (const ELzhPackError& error) {
       Raise<EToolError>(name_ + ": " + error.Message());

@@ -384,14 +384,6 @@ class PieceInput : public PackInput {
   std::size_t next_ = 0;
 };
 
-class BytesOutput : public PackOutput {
- public:
-  void Write(const std::uint8_t* data, std::size_t count) override {
-    bytes.insert(bytes.end(), data, data + count);
-  }
-  Bytes bytes;
-};
-
 // --- the match finder of Best
 // ---------------------------------------------------------------------
 
@@ -493,9 +485,10 @@ TEST(PackStream, OutputDoesNotDependOnHowTheInputArrives) {
          {std::vector<std::size_t>{1}, {4095, 1, 70000}, {1 << 20}}) {
       SCOPED_TRACE(ModeName(mode) + ", first piece " + std::to_string(pieces[0]));
       PieceInput input(data, pieces);
-      BytesOutput output;
+      Bytes packed;
+      VectorOutput output(packed);
       PackStats stats = LZHPack(static_cast<std::int64_t>(data.size()), input, output, mode);
-      EXPECT_EQ(FirstDifference(output.bytes, whole), "");
+      EXPECT_EQ(FirstDifference(packed, whole), "");
       EXPECT_EQ(stats.compressed_bytes, whole.size());
     }
   }
@@ -505,7 +498,8 @@ TEST(PackStream, InputEndingEarlyIsAnError) {
   Bytes data = TextLike(10000, 42);
   for (PackMode mode : kModes) {
     PieceInput input(data, {512});
-    BytesOutput output;
+    Bytes packed;
+    VectorOutput output(packed);
     try {
       LZHPack(10001, input, output, mode);
       ADD_FAILURE() << "no error for " << ModeName(mode);
@@ -520,10 +514,11 @@ TEST(PackStream, SizesTheFormatCannotHoldAreRefusedBeforeAnythingIsRead) {
   for (std::int64_t size : {MaxPackSize + 1, std::int64_t{1} << 32, std::int64_t{-1}}) {
     SCOPED_TRACE(size);
     PieceInput input(nothing, {1});
-    BytesOutput output;
+    Bytes packed;
+    VectorOutput output(packed);
     EXPECT_THROW(LZHPack(size, input, output), ELzhPackError);
     EXPECT_EQ(input.reads, 0);
-    EXPECT_TRUE(output.bytes.empty());
+    EXPECT_TRUE(packed.empty());
   }
 }
 
@@ -536,7 +531,8 @@ TEST(PackStream, GivesTheModelTablesBack) {
   PackBuffer(data, PackMode::Best);
   EXPECT_TRUE(Freq == own && Parent == own && Child == own);
   PieceInput input(data, {100});
-  BytesOutput output;
+  Bytes packed;
+  VectorOutput output(packed);
   EXPECT_THROW(LZHPack(6000, input, output), ELzhPackError);
   EXPECT_TRUE(Freq == own && Parent == own && Child == own);
   Freq = Parent = Child = nullptr;
@@ -544,10 +540,11 @@ TEST(PackStream, GivesTheModelTablesBack) {
 
 // An output that expands something each time it is called: the decoder takes the module's
 // table pointers for itself, and the compressor must carry on with its own model.
-class ExpandingOutput : public BytesOutput {
+class ExpandingOutput : public VectorOutput {
  public:
+  using VectorOutput::VectorOutput;
   void Write(const std::uint8_t* data, std::size_t count) override {
-    BytesOutput::Write(data, count);
+    VectorOutput::Write(data, count);
     ++calls;
     EXPECT_EQ(Unpack(9, FromHex("F6 FB BD F1 E0 20")), FromText("abcabcabc"));
   }
@@ -559,10 +556,11 @@ TEST(PackStream, TheExpanderMayRunBetweenSymbols) {
   for (PackMode mode : kModes) {
     SCOPED_TRACE(ModeName(mode));
     PieceInput input(data, {1 << 20});
-    ExpandingOutput output;
+    Bytes packed;
+    ExpandingOutput output(packed);
     LZHPack(static_cast<std::int64_t>(data.size()), input, output, mode);
     EXPECT_GT(output.calls, 2);
-    EXPECT_EQ(FirstDifference(output.bytes, PackBuffer(data, mode)), "");
+    EXPECT_EQ(FirstDifference(packed, PackBuffer(data, mode)), "");
   }
 }
 

@@ -12,6 +12,7 @@
 #include "expander/lzh_format.h"
 #include "expander/window_decoder.h"
 #include "packer/bit_writer.h"
+#include "packer/lzh_pack.h"
 #include "packer/model_encoder.h"
 
 namespace fs = std::filesystem;
@@ -133,21 +134,6 @@ Bytes Unpack(std::int32_t size, const Bytes& stream, UnpackFunction unpack) {
 
 // --- hand-made streams -------------------------------------------------------------------------
 
-namespace {
-
-class BytesOutput : public PackOutput {
- public:
-  explicit BytesOutput(Bytes& bytes) : bytes_(bytes) {}
-  void Write(const std::uint8_t* data, std::size_t count) override {
-    bytes_.insert(bytes_.end(), data, data + count);
-  }
-
- private:
-  Bytes& bytes_;
-};
-
-}  // namespace
-
 std::string CodeOf(unsigned symbol) {
   std::string code;
   for (unsigned p = Parent[symbol + NodeCount]; p != RootPos; p = Parent[p]) {
@@ -158,7 +144,7 @@ std::string CodeOf(unsigned symbol) {
 
 Bytes BuildStream(const std::vector<Item>& items) {
   Bytes stream;
-  BytesOutput output(stream);
+  VectorOutput output(stream);
   BitWriter bits(output);
   ModelEncoder model;
   for (const Item& item : items) {
