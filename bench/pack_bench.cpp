@@ -16,14 +16,8 @@
 // Files named on the command line are measured instead of the corpus; with
 // --benchmark_filter=^$ nothing is timed and the table gives the sizes alone.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -31,8 +25,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "expander/window_decoder.h"
 #include "packer/lzh_pack.h"
+#include "test_support.h"
 
 namespace {
 
@@ -51,32 +45,14 @@ struct CorpusFile {
 
 // --- the check before measuring ------------------------------------------------------------------
 
-struct ExpandState {
-  const std::vector<std::uint8_t>* in;
-  std::size_t next;
-  std::vector<std::uint8_t> out;
-};
-ExpandState expand;
-
-void ReadPacked(std::uint8_t* dest, std::uint16_t count, std::uint16_t& actual) {
-  std::size_t n = std::min<std::size_t>(count, expand.in->size() - expand.next);
-  std::memcpy(dest, expand.in->data() + expand.next, n);
-  expand.next += n;
-  actual = static_cast<std::uint16_t>(n);
-}
-
-void WriteExpanded(const std::uint8_t* data, std::uint16_t count, std::uint16_t& actual) {
-  expand.out.insert(expand.out.end(), data, data + count);
-  actual = count;
-}
-
 // Compresses the file with every parse, checks that each expands back, records the sizes.
 void Verify(CorpusFile& file) {
   for (const Parse& parse : kParses) {
     std::vector<std::uint8_t> packed = PackBuffer(file.original, parse.mode);
-    expand = {&packed, HeaderSize, {}};
-    LZHUnpack(static_cast<std::int32_t>(file.original.size()), ReadPacked, WriteExpanded);
-    if (expand.out != file.original) Fail(std::string(parse.name) + " garbles " + file.name);
+    Bytes stream(packed.begin() + HeaderSize, packed.end());
+    if (Unpack(static_cast<std::int32_t>(file.original.size()), stream) != file.original) {
+      Fail(std::string(parse.name) + " garbles " + file.name);
+    }
     file.packed_size[parse.name] = packed.size();
   }
 }

@@ -190,8 +190,7 @@ std::set<std::string> Entries(const std::string& folder) {
 // The expansion of a compressed file held in memory.
 Bytes ExpandBytes(const Bytes& file) {
   if (file.size() < HeaderSize) return {};
-  std::int32_t size = static_cast<std::int32_t>(file[4] | file[5] << 8 | file[6] << 16 |
-                                                static_cast<std::uint32_t>(file[7]) << 24);
+  std::int32_t size = static_cast<std::int32_t>(ReadLittleEndian32(file.data() + 4));
   return Unpack(size, Bytes(file.begin() + HeaderSize, file.end()));
 }
 
