@@ -3,9 +3,7 @@
 // is ever left: not after an error before writing, not after a failed write, not after a signal.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -17,67 +15,28 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "test_support.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-  int exit_code = -1;  // -1 when ended by a signal
-  int signal = 0;
-  std::string out;
-  std::string err;
-};
-
 std::string Text(const Bytes& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-// Starts argv[0] with stdin from stdin_fd and stdout/stderr into files of dir; returns its pid.
-pid_t Start(const std::vector<std::string>& argv, int stdin_fd, const ScratchDir& dir) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, stdin_fd, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, dir.File("stdout.txt").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, dir.File("stderr.txt").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return failed == 0 ? pid : -1;
-}
-
-RunResult Finish(pid_t pid, const ScratchDir& dir) {
-  RunResult result;
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid) return result;
-  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  result.out = Text(ReadBytes(dir.File("stdout.txt")));
-  result.err = Text(ReadBytes(dir.File("stderr.txt")));
-  fs::remove(dir.File("stdout.txt"));
-  fs::remove(dir.File("stderr.txt"));
-  return result;
-}
-
 // Runs a program with stdin from a file (or nothing) and collects what it printed.
-RunResult RunProgram(std::vector<std::string> argv, const ScratchDir& dir,
-                     const std::string& stdin_path = "/dev/null") {
+ChildOutcome RunProgram(std::vector<std::string> argv, const ScratchDir& dir,
+                        const std::string& stdin_path = "/dev/null") {
   int in = open(stdin_path.c_str(), O_RDONLY);
-  pid_t pid = Start(argv, in, dir);
+  pid_t pid = StartChild(argv, dir, {.stdin_fd = in});
   close(in);
-  return Finish(pid, dir);
+  return FinishChild(pid, dir);
 }
 
-RunResult Pack(std::vector<std::string> args, const ScratchDir& dir,
-               const std::string& stdin_path = "/dev/null") {
+ChildOutcome Pack(std::vector<std::string> args, const ScratchDir& dir,
+                  const std::string& stdin_path = "/dev/null") {
   args.insert(args.begin(), LZHPACK_PATH);
   return RunProgram(args, dir, stdin_path);
 }
@@ -109,10 +68,10 @@ TEST(Lzhpack, FilesExpandBackWithLzhexpand) {
     SCOPED_TRACE(option);
     std::vector<std::string> args = {dir.File("in.bin"), dir.File("out.lzh")};
     if (*option) args.insert(args.begin(), option);
-    RunResult packed = Pack(args, dir);
+    ChildOutcome packed = Pack(args, dir);
     EXPECT_EQ(packed.exit_code, 0) << packed.err;
     EXPECT_EQ(packed.out + packed.err, "");
-    RunResult expanded =
+    ChildOutcome expanded =
         RunProgram({LZHEXPAND_PATH, dir.File("out.lzh"), dir.File("back.bin")}, dir);
     EXPECT_EQ(expanded.exit_code, 0) << expanded.err;
     EXPECT_TRUE(ReadBytes(dir.File("back.bin")) == data);
@@ -134,16 +93,16 @@ TEST(Lzhpack, DashReadsStandardInputAndWritesStandardOutput) {
   WriteBytes(dir.File("in.bin"), data);
   ASSERT_EQ(Pack({dir.File("in.bin"), dir.File("file.lzh")}, dir).exit_code, 0);
 
-  RunResult piped = Pack({"-", "-"}, dir, dir.File("in.bin"));
+  ChildOutcome piped = Pack({"-", "-"}, dir, dir.File("in.bin"));
   EXPECT_EQ(piped.exit_code, 0) << piped.err;
   EXPECT_EQ(piped.out, Text(ReadBytes(dir.File("file.lzh"))));
 
-  RunResult from_stdin = Pack({"-", dir.File("stdin.lzh")}, dir, dir.File("in.bin"));
+  ChildOutcome from_stdin = Pack({"-", dir.File("stdin.lzh")}, dir, dir.File("in.bin"));
   EXPECT_EQ(from_stdin.exit_code, 0) << from_stdin.err;
   EXPECT_TRUE(ReadBytes(dir.File("stdin.lzh")) == ReadBytes(dir.File("file.lzh")));
 
   // An empty standard input is an empty file: the header alone.
-  RunResult empty = Pack({"-", "-"}, dir);
+  ChildOutcome empty = Pack({"-", "-"}, dir);
   EXPECT_EQ(empty.exit_code, 0);
   EXPECT_EQ(empty.out, Text(FromHex("21 48 5A 4C 00 00 00 00")));
 }
@@ -163,7 +122,7 @@ TEST(Lzhpack, OutputMayReplaceTheInput) {
 TEST(Lzhpack, VerbosePrintsSizesAndRatio) {
   ScratchDir dir;
   WriteBytes(dir.File("in.bin"), Bytes(10000, 'q'));
-  RunResult run = Pack({"-v", dir.File("in.bin"), dir.File("out.lzh")}, dir);
+  ChildOutcome run = Pack({"-v", dir.File("in.bin"), dir.File("out.lzh")}, dir);
   ASSERT_EQ(run.exit_code, 0);
   std::string size = std::to_string(ReadBytes(dir.File("out.lzh")).size());
   EXPECT_EQ(run.out, "");
@@ -174,10 +133,10 @@ TEST(Lzhpack, VerbosePrintsSizesAndRatio) {
 
 TEST(Lzhpack, HelpAndVersion) {
   ScratchDir dir;
-  RunResult help = Pack({"--help"}, dir);
+  ChildOutcome help = Pack({"--help"}, dir);
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_EQ(help.out.rfind("usage: lzhpack [--best] [-v] INPUT OUTPUT\n", 0), 0u) << help.out;
-  RunResult version = Pack({"--version"}, dir);
+  ChildOutcome version = Pack({"--version"}, dir);
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(version.out, std::string("lzhpack ") + BRANNOCK_VERSION + "\n");
 }
@@ -188,7 +147,7 @@ TEST(Lzhpack, WrongUsageExitsWithTwo) {
   ScratchDir dir;
   for (const auto& args : cases) {
     SCOPED_TRACE(args.size());
-    RunResult run = Pack(args, dir);
+    ChildOutcome run = Pack(args, dir);
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_NE(run.err.find("usage: lzhpack"), std::string::npos);
     EXPECT_EQ(run.out, "");
@@ -237,7 +196,7 @@ TEST_P(LzhpackFailure, OneLineNamingTheFileExitOneOutputUntouched) {
     SCOPED_TRACE(option);
     std::vector<std::string> args = {dir.File(c.input), dir.File(c.output)};
     if (*option) args.insert(args.begin(), option);
-    RunResult run = Pack(args, dir);
+    ChildOutcome run = Pack(args, dir);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err.rfind("lzhpack: " + dir.File(c.names) + ": ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
@@ -260,9 +219,9 @@ TEST(Lzhpack, FailedWriteLeavesNoPartialOutput) {
   ScratchDir dir;
   WriteBytes(dir.File("in.bin"), RandomBytes(1 << 20, 2));
   WriteBytes(dir.File("out.lzh"), FromText("previous contents"));
-  RunResult run = RunProgram({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$@\"",
-                              LZHPACK_PATH, dir.File("in.bin"), dir.File("out.lzh")},
-                             dir);
+  ChildOutcome run = RunProgram({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$@\"",
+                                 LZHPACK_PATH, dir.File("in.bin"), dir.File("out.lzh")},
+                                dir);
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err.rfind("lzhpack: " + dir.File("out.lzh") + ": cannot write: ", 0), 0u)
       << run.err;
@@ -276,7 +235,7 @@ TEST(Lzhpack, InterruptedRunLeavesNoPartialOutput) {
   WriteBytes(dir.File("out.lzh"), FromText("previous contents"));
   int pipe_fds[2];
   ASSERT_EQ(pipe(pipe_fds), 0);
-  pid_t pid = Start({LZHPACK_PATH, "-", dir.File("out.lzh")}, pipe_fds[0], dir);
+  pid_t pid = StartChild({LZHPACK_PATH, "-", dir.File("out.lzh")}, dir, {.stdin_fd = pipe_fds[0]});
   close(pipe_fds[0]);
   ASSERT_GT(pid, 0);
   Bytes some = RandomBytes(1000, 3);
@@ -289,7 +248,7 @@ TEST(Lzhpack, InterruptedRunLeavesNoPartialOutput) {
   }
   EXPECT_EQ(OtherFiles(dir, {"out.lzh", "stdout.txt", "stderr.txt"}).size(), 1u);
   kill(pid, SIGTERM);
-  RunResult run = Finish(pid, dir);
+  ChildOutcome run = FinishChild(pid, dir);
   close(pipe_fds[1]);
   EXPECT_EQ(run.signal, SIGTERM);
   EXPECT_EQ(Text(ReadBytes(dir.File("out.lzh"))), "previous contents");

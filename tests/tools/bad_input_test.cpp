@@ -8,7 +8,6 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "expander/lzh_format.h"
 #include "packer/lzh_pack.h"
 #include "test_support.h"
@@ -28,66 +28,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// --- running a tool ----------------------------------------------------------------------------
-
-struct Outcome {
-  bool exited = false;  // ended by exit(), not by a signal
-  int exit_code = -1;
-  int signal = 0;
-  std::string out;
-  std::string err;
-};
-
-struct Limits {
-  rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE for the child
-};
-
-// Starts program with args; stdout and stderr go to files in `logs`.
-pid_t Start(const std::string& program, const std::vector<std::string>& args,
-            const ScratchDir& logs, const Limits& limits) {
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  const std::string out = logs.File("stdout"), err = logs.File("stderr");
-  pid_t pid = fork();
-  if (pid == 0) {
-    int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out_fd < 0 || err_fd < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(126);
-    rlimit file_size{limits.file_size, limits.file_size};
-    rlimit cpu{120, 120};  // a hung child cannot outlive the test by much
-    if (setrlimit(RLIMIT_FSIZE, &file_size) != 0 || setrlimit(RLIMIT_CPU, &cpu) != 0) _exit(126);
-    signal(SIGXFSZ, SIG_DFL);  // as a shell would leave it: the tool decides
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-// Waits for the child, at most `deadline`; a child still running then is killed and reported.
-Outcome Finish(pid_t pid, const ScratchDir& logs,
-               std::chrono::seconds deadline = std::chrono::seconds(120)) {
-  Outcome outcome;
-  auto give_up = std::chrono::steady_clock::now() + deadline;
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > give_up) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      ADD_FAILURE() << "the tool did not end within " << deadline.count() << " s";
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  outcome.exited = WIFEXITED(status);
-  outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  Bytes out = ReadBytes(logs.File("stdout")), err = ReadBytes(logs.File("stderr"));
-  outcome.out.assign(out.begin(), out.end());
-  outcome.err.assign(err.begin(), err.end());
-  return outcome;
-}
 
 // --- read-only files ---------------------------------------------------------------------------
 
@@ -334,10 +274,10 @@ TEST(ToolsBadInput, EachCaseEndsWithItsExitCodeAndOneLineAndLeavesNoPartialFile)
     }
     before = Entries(folder.Path());
 
-    std::vector<std::string> args{in, out};
-    if (test.exit_code == 2) args = {in};
     const std::string program = test.tool == Tool::Expand ? LZHEXPAND_PATH : LZHPACK_PATH;
-    Outcome outcome = Finish(Start(program, args, logs, Limits{test.file_size}), logs);
+    std::vector<std::string> argv{program, in, out};
+    if (test.exit_code == 2) argv = {program, in};
+    ChildOutcome outcome = FinishChild(StartChild(argv, logs, {.file_size = test.file_size}), logs);
 
     EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
     EXPECT_EQ(outcome.exit_code, test.exit_code);
@@ -401,7 +341,7 @@ TEST(ToolsBadInput, InterruptedExpansionLeavesNoOutput) {
     ScratchDir folder, logs;
     const std::string in = folder.File("input.lzh"), out = folder.File("output");
     WriteBytes(in, FromHex("21 48 5A 4C FF FF FF 7F 12 34 56 78"));
-    pid_t pid = Start(LZHEXPAND_PATH, {in, out}, logs, Limits{rlim_t{1} << 30});
+    pid_t pid = StartChild({LZHEXPAND_PATH, in, out}, logs, {.file_size = rlim_t{1} << 30});
     // Stop it once it has written its first block.
     auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     std::error_code error;
@@ -411,11 +351,11 @@ TEST(ToolsBadInput, InterruptedExpansionLeavesNoOutput) {
     }
     if (fs::file_size(out, error) == 0 || error) {
       kill(pid, SIGKILL);
-      Finish(pid, logs);
+      FinishChild(pid, logs);
       FAIL() << "no output appeared";
     }
     kill(pid, signal_number);
-    Outcome outcome = Finish(pid, logs);
+    ChildOutcome outcome = FinishChild(pid, logs);
     EXPECT_EQ(outcome.signal, signal_number);
     EXPECT_EQ(outcome.err, "");
     EXPECT_FALSE(FileExists(out));
